@@ -1,0 +1,28 @@
+// Command decoding: once per update, read the command variable, play, loop or stop a slot's
+// sound, or stop them all, and write the idle value back.
+#pragma once
+
+#include <cstdint>
+
+#include "module/host_panel.h"
+
+struct CommandState {
+    int32_t value = 0;      // the last value read, after truncation and sign removal
+    int awaiting_idle = 1;  // no command is decoded until the idle value has been read once
+    int stop_flag = 0;      // set by any negative value; cleared only by a stop that is handled
+    int mode = 0;           // 0 play once, 1 loop toggle, 2 stop all, 3 ignored
+    int32_t units = 0;
+    int32_t tens = 0;
+    int32_t hundreds = 0;
+    int32_t slot = 0;
+    int pending = 0;
+};
+
+// The module-wide state, shared by every instance of the gauge.
+CommandState& command_state();
+
+void update_commands(const HostPanelTable* panel);
+
+// The variable's 64-bit float as the command decoder sees it: truncated toward zero to a 64-bit
+// integer (not finite, or 2^63 or more in magnitude: only the top bit set), low 32 bits kept.
+int32_t command_value(double variable_value);

@@ -1,0 +1,117 @@
+// Command-line parsing and the shared set-up of the host commands.
+#include "host/cli.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/configuration_view.h"
+
+bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error) {
+    bool command_seen = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        auto value = [&](std::string& into) {
+            if (i + 1 >= argc) {
+                error = word + " needs a value";
+                return false;
+            }
+            into = argv[++i];
+            return true;
+        };
+        if (word == "--root") {
+            if (!value(options.root)) return false;
+        } else if (word == "--module") {
+            if (!value(options.module)) return false;
+        } else if (word == "--param") {
+            if (!value(options.param)) return false;
+            options.has_param = true;
+        } else if (word == "--out") {
+            if (!value(options.out_path)) return false;
+            options.output = SoundOutput::FILE;
+        } else if (word == "--live") {
+            options.output = SoundOutput::LIVE;
+        } else if (word == "--trace") {
+            options.trace = true;
+        } else if (word == "--timeline") {
+            if (!value(options.timeline)) return false;
+        } else if (word == "--json") {
+            options.json = true;
+        } else if (word == "--all") {
+            options.all = true;
+        } else if (word == "-h" || word == "--help") {
+            options.command = "help";
+            return true;
+        } else if (word.size() > 1 && word[0] == '-') {
+            error = "unknown option " + word;
+            return false;
+        } else if (!command_seen) {
+            options.command = word;
+            command_seen = true;
+        } else {
+            options.arguments.push_back(word);
+        }
+    }
+    if (options.output == SoundOutput::FILE && options.out_path.empty()) {
+        error = "--out needs a file name";
+        return false;
+    }
+    const std::string& c = options.command;
+    if (c != "show" && c != "run" && c != "check" && c != "console") {
+        error = "unknown command " + c;
+        return false;
+    }
+    const size_t wanted = c == "run" ? 1 : 0;
+    if (options.arguments.size() != wanted) {
+        error = c == "run" ? "run needs one scenario file" : c + " takes no file";
+        return false;
+    }
+    return true;
+}
+
+std::string default_module_path(const char* argv0) {
+    std::string beside = argv0 ? argv0 : "";
+    const size_t slash = beside.find_last_of("/\\");
+    beside = (slash == std::string::npos ? std::string() : beside.substr(0, slash + 1)) +
+             "jvb_cuebox2.gau";
+    struct stat info;
+    if (stat(beside.c_str(), &info) == 0) return beside;
+#ifdef CUEBOX_BUILD_MODULE
+    return CUEBOX_BUILD_MODULE;
+#else
+    return beside;
+#endif
+}
+
+bool open_host(const CliOptions& options, PanelHost& host) {
+    // Paths given on the command line are taken before the root is entered.
+    std::string module = options.module;
+    std::string out_path = options.out_path;
+    char here[4096];
+    if (getcwd(here, sizeof here)) {
+        auto absolute = [&](std::string& path) {
+            if (!path.empty() && path[0] != '/' && !(path.size() > 1 && path[1] == ':'))
+                path = std::string(here) + "/" + path;
+        };
+        absolute(module);
+        absolute(out_path);
+    }
+    if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
+        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n",
+                     options.root.c_str(), std::strerror(errno));
+        return false;
+    }
+    std::string error;
+    if (!choose_sound_output(options.output, out_path, error)) {
+        std::fprintf(stderr, "cuebox: %s\n", error.c_str());
+        return false;
+    }
+    if (!host.load(module, error)) {
+        std::fprintf(stderr, "cuebox: %s\n", error.c_str());
+        return false;
+    }
+    host.add_gauge(options.has_param ? options.param.c_str() : "");
+    return true;
+}

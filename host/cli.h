@@ -1,0 +1,49 @@
+// The command line of `cuebox`: its options, and the commands that the host program offers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/panel_host.h"
+
+struct CliOptions {
+    std::string command = "show";  // show, run, check, console
+    std::vector<std::string> arguments;
+    std::string root;               // the simulator root; "" keeps the current folder
+    std::string module;             // the module file; "" finds the one beside cuebox or built
+    bool has_param = false;
+    std::string param;              // the gauge's parameter string
+    SoundOutput output = SoundOutput::NONE;
+    std::string out_path;
+    bool trace = false;
+    std::string timeline;           // SVG file for `run --timeline`
+    bool json = false;              // check --json
+    bool all = false;               // check --all
+};
+
+// Parses argv; on a usage error returns false with a one-line message in `error`.
+bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The module file to load when none is named.
+std::string default_module_path(const char* argv0);
+
+// Each command returns the process's exit status.
+int command_show(const CliOptions& options);
+int command_run(const CliOptions& options);
+int command_check(const CliOptions& options);
+int command_console(const CliOptions& options);
+
+// Sets up a host for a command: enters the root, chooses the sound output, loads the module
+// and adds the gauge instance. Prints a one-line error and returns false when it cannot.
+bool open_host(const CliOptions& options, PanelHost& host);
+
+constexpr const char* USAGE =
+    "usage: cuebox [options] [show | run SCENARIO | check | console]\n"
+    "  --root DIR       simulator root folder (default: the current folder)\n"
+    "  --param STRING   the gauge's parameter string (an INI file path)\n"
+    "  --module FILE    the gauge module (default: jvb_cuebox2.gau beside cuebox, or built)\n"
+    "  --out FILE.wav   render the sound offline into a WAV file\n"
+    "  --live           play on the default sound device\n"
+    "  --trace          run: one JSON object per event\n"
+    "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
+    "  --json, --all    check: everything as JSON / list all 100 slots\n";

@@ -1,0 +1,83 @@
+// PanelHost: what the simulator's panel system does for a gauge module. It loads the module
+// file, checks its Linkage, hands it the panel function table, keeps the named variables, runs
+// gauge instances with their parameter strings and calls their services.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "module/gauge_records.h"
+
+// Where the module's sound goes. Off Windows the platform layer renders it; on Windows the
+// system plays it on the default device whatever is chosen here.
+enum class SoundOutput { NONE, LIVE, FILE };
+
+struct ElementCall {
+    int position;
+    void* element;
+    uint32_t value;
+};
+
+class PanelHost {
+public:
+    PanelHost();
+    ~PanelHost();
+    PanelHost(const PanelHost&) = delete;
+    PanelHost& operator=(const PanelHost&) = delete;
+
+    // Loads and checks the module; on failure returns false with a one-line reason in `error`.
+    bool load(const std::string& module_path, std::string& error);
+    void unload();
+
+    // Adds a gauge instance of the module's gauge with its parameter string; returns its index.
+    // `parameters` null gives the instance no parameter string at all.
+    int add_gauge(const char* parameters);
+
+    // Services, to one instance (default the first) or, for `update`, every instance in turn.
+    void service(uint32_t code, int gauge = 0);
+    void connect(int gauge = 0) { service(SERVICE_CONNECT_TO_WINDOW, gauge); }
+    void disconnect(int gauge = 0) { service(SERVICE_DISCONNECT, gauge); }
+    void pre_update(int gauge = 0) { service(SERVICE_PRE_UPDATE, gauge); }
+
+    // Named variables, as XML gauges see them.
+    VariableId register_variable(const std::string& name);
+    double variable(const std::string& name);
+    void set_variable(const std::string& name, double value);
+    bool has_variable(const std::string& name) const;
+    const std::vector<std::pair<std::string, double>>& variables() const { return variables_; }
+
+    // What the module read and wrote through the panel table, for the trace.
+    std::function<void(VariableId, double)> on_read;
+    std::function<void(VariableId, double)> on_write;
+
+    const std::vector<ElementCall>& element_calls() const { return element_calls_; }
+    const LinkageRecord* linkage() const { return linkage_; }
+    ImportTableRecord* import_table() const { return import_table_; }
+    const HostPanelTable& panel_table() const { return table_; }
+    GaugeHeader* gauge(int index) { return gauges_[index].get(); }
+
+    // The host's own table entries call back into the one host that is active.
+    static PanelHost* active;
+
+private:
+    void* library_ = nullptr;
+    LinkageRecord* linkage_ = nullptr;
+    ImportTableRecord* import_table_ = nullptr;
+    HostPanelTable table_ = {};
+    std::vector<std::unique_ptr<GaugeHeader>> gauges_;
+    std::vector<std::unique_ptr<std::string>> parameters_;
+    std::vector<std::pair<std::string, double>> variables_;
+    std::vector<ElementCall> element_calls_;
+    void* window_ = nullptr;
+
+    friend struct HostRoutines;
+};
+
+// Sets where sound goes for devices created from now on; false when the file cannot be made.
+bool choose_sound_output(SoundOutput output, const std::string& path, std::string& error);
+// Lets `seconds` of time pass for the sound: rendered offline, or slept in real time.
+void let_time_pass(double seconds, SoundOutput output);
+// Completes an output file.
+void finish_sound_output();

@@ -1,0 +1,156 @@
+// Parsing and running scenarios.
+#include "host/scenario.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <sstream>
+
+#if !defined(_WIN32)
+#include "platform/standin.h"
+#endif
+
+namespace {
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool parse_count(const std::string& text, double& count) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (errno || end == text.c_str() || *end != '\0' || value < 0 || value > 1000000) return false;
+    count = static_cast<double>(value);
+    return true;
+}
+
+}  // namespace
+
+bool parse_value(const std::string& text, double& value) {
+    const std::string word = lower(text);
+    if (word == "nan" || word == "+nan" || word == "-nan") {
+        value = std::numeric_limits<double>::quiet_NaN();
+        return true;
+    }
+    if (word == "inf" || word == "+inf") {
+        value = std::numeric_limits<double>::infinity();
+        return true;
+    }
+    if (word == "-inf") {
+        value = -std::numeric_limits<double>::infinity();
+        return true;
+    }
+    // Decimal only: strtod would also take hexadecimal and "infinity" spellings.
+    if (word.empty() || word.find_first_not_of("0123456789+-.e") != std::string::npos)
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return end != text.c_str() && *end == '\0' && std::isfinite(value);
+}
+
+bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& scenario,
+                    std::string& error) {
+    scenario.file_name = file_name;
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line)) {
+        ++number;
+        const size_t comment = line.find('#');
+        if (comment != std::string::npos) line.erase(comment);
+        std::istringstream words(line);
+        std::string command, argument, extra;
+        if (!(words >> command)) continue;
+        words >> argument >> extra;
+        const std::string where = file_name + ":" + std::to_string(number) + ": ";
+        auto fail = [&](const std::string& expected) {
+            error = where + "expected " + expected + ", got '" + line + "'";
+            return false;
+        };
+        if (!extra.empty()) return fail("one argument at most");
+        ScenarioStep step{ScenarioStep::CONNECT, 0.0, number};
+        command = lower(command);
+        if (command == "connect" || command == "disconnect" || command == "lose") {
+            if (!argument.empty()) return fail("no argument after '" + command + "'");
+            step.kind = command == "connect"      ? ScenarioStep::CONNECT
+                        : command == "disconnect" ? ScenarioStep::DISCONNECT
+                                                  : ScenarioStep::LOSE;
+        } else if (command == "service") {
+            char* end = nullptr;
+            const long long code = std::strtoll(argument.c_str(), &end, 0);
+            if (argument.empty() || *end != '\0' || code < -2147483648LL || code > 4294967295LL)
+                return fail("a service code (a whole number) after 'service'");
+            step.kind = ScenarioStep::SERVICE;
+            step.value = static_cast<double>(code);
+        } else if (command == "update") {
+            step.kind = ScenarioStep::UPDATE;
+            step.value = 1;
+            if (!argument.empty() && !parse_count(argument, step.value))
+                return fail("a count of updates (0 to 1000000) after 'update'");
+        } else if (command == "wait") {
+            step.kind = ScenarioStep::WAIT;
+            if (!parse_value(argument, step.value) || !(step.value >= 0) || step.value > 86400)
+                return fail("seconds (0 to 86400) after 'wait'");
+        } else if (command == "write" || command == "expect") {
+            step.kind = command == "write" ? ScenarioStep::WRITE : ScenarioStep::EXPECT;
+            if (!parse_value(argument, step.value))
+                return fail("a number, nan, inf or -inf after '" + command + "'");
+        } else {
+            return fail("connect, disconnect, service, update, wait, write, expect or lose");
+        }
+        scenario.steps.push_back(step);
+    }
+    return true;
+}
+
+bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& settings,
+                  TraceRecorder& trace, std::string& failure) {
+    const double tick = 1.0 / UPDATES_PER_SECOND;
+    auto update = [&]() {
+        trace.next_update();
+        host.pre_update();
+        let_time_pass(tick, settings.output);
+        trace.advance(tick);
+    };
+    for (const ScenarioStep& step : scenario.steps) {
+        switch (step.kind) {
+            case ScenarioStep::CONNECT: host.connect(); break;
+            case ScenarioStep::DISCONNECT: host.disconnect(); break;
+            case ScenarioStep::SERVICE:
+                host.service(static_cast<uint32_t>(static_cast<long long>(step.value)));
+                break;
+            case ScenarioStep::UPDATE:
+                for (long i = 0; i < static_cast<long>(step.value); ++i) update();
+                break;
+            case ScenarioStep::WAIT: {
+                const long updates = std::lround(step.value * UPDATES_PER_SECOND);
+                for (long i = 0; i < updates; ++i) update();
+                break;
+            }
+            case ScenarioStep::WRITE:
+                host.set_variable(settings.variable_name, step.value);
+                trace.add("gauge_write", "\"value\":" + json_number(step.value));
+                break;
+            case ScenarioStep::EXPECT: {
+                const double now = host.variable(settings.variable_name);
+                const bool same = std::isnan(step.value) ? std::isnan(now) : now == step.value;
+                if (!same) {
+                    failure = scenario.file_name + ":" + std::to_string(step.line) +
+                              ": expected " + settings.variable_name + " = " +
+                              json_number(step.value) + ", found " + json_number(now);
+                    return false;
+                }
+                break;
+            }
+            case ScenarioStep::LOSE:
+#if !defined(_WIN32)
+                standin_lose_all_buffers();
+#endif
+                trace.add("lose", "");
+                break;
+        }
+    }
+    return true;
+}

@@ -1,0 +1,168 @@
+// GetPrivateProfileStringA off Windows, with the rules of Windows' own profile reader: sections
+// and keys match without regard to case, blanks around names and values are trimmed, one pair
+// of matching quotes around a value is removed, the first of duplicate sections and keys counts,
+// and the result is cut to the buffer with its terminator.
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "platform/paths.h"
+#include "platform/standin_core.h"
+#include "platform/win32.h"
+
+namespace {
+
+std::string trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool same_name(const std::string& a, const char* b) {
+    const size_t length = std::strlen(b);
+    if (a.size() != length) return false;
+    for (size_t i = 0; i < length; ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string unquote(const std::string& value) {
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+struct Entry {
+    std::string key;
+    std::string value;
+};
+
+struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+};
+
+std::vector<Section> load_profile(const std::string& path, bool* readable) {
+    std::vector<Section> sections;
+    std::ifstream in(path, std::ios::binary);
+    *readable = static_cast<bool>(in);
+    if (!in) return sections;
+    // Lines before the first section header belong to no section a caller can name.
+    sections.push_back(Section{});
+    std::string line;
+    bool first_line = true;
+    while (std::getline(in, line)) {
+        if (first_line && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+        first_line = false;
+        const std::string text = trim(line);
+        if (text.empty()) continue;
+        if (text[0] == '[') {
+            const size_t close = text.find(']');
+            const std::string name = close == std::string::npos ? text.substr(1)
+                                                                : text.substr(1, close - 1);
+            sections.push_back(Section{trim(name), {}});
+            continue;
+        }
+        const size_t equals = text.find('=');
+        if (equals == std::string::npos) {
+            sections.back().entries.push_back(Entry{text, std::string()});
+        } else {
+            sections.back().entries.push_back(
+                Entry{trim(text.substr(0, equals)), trim(text.substr(equals + 1))});
+        }
+    }
+    return sections;
+}
+
+// Copies `text` into the caller's buffer, cut to fit with its terminator; returns the count.
+DWORD copy_result(const std::string& text, LPSTR result, DWORD size) {
+    if (!result || size == 0) return 0;
+    const DWORD count = static_cast<DWORD>(std::min<size_t>(text.size(), size - 1));
+    std::memcpy(result, text.data(), count);
+    result[count] = '\0';
+    return count;
+}
+
+// A list of names, each with its terminator and one more at the end, as Windows returns
+// section and key lists.
+DWORD copy_list(const std::vector<std::string>& names, LPSTR result, DWORD size) {
+    if (!result || size == 0) return 0;
+    if (size < 2) {
+        result[0] = '\0';
+        return 0;
+    }
+    DWORD used = 0;
+    for (const std::string& name : names) {
+        for (char c : name) {
+            if (used + 2 >= size) break;
+            result[used++] = c;
+        }
+        if (used + 2 > size) break;
+        result[used++] = '\0';
+    }
+    result[used] = '\0';
+    // Windows reports size - 2 when the list did not fit.
+    return used;
+}
+
+}  // namespace
+
+CUEBOX_PLATFORM_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default_value,
+                                                   LPSTR result, DWORD size, LPCSTR file_name) {
+    standin::count_call("GetPrivateProfileStringA");
+    // Windows cuts blanks off the end of the default.
+    std::string fallback = default_value ? default_value : "";
+    fallback.erase(fallback.find_last_not_of(' ') + 1);
+
+    bool found = false;
+    const std::string path = standin::resolve_profile_path(file_name ? file_name : "", &found);
+    bool readable = false;
+    const std::vector<Section> sections =
+        found ? load_profile(path, &readable) : std::vector<Section>();
+
+    if (!section) {
+        std::vector<std::string> names;
+        for (size_t i = 1; i < sections.size(); ++i) names.push_back(sections[i].name);
+        return copy_list(names, result, size);
+    }
+    const Section* chosen = nullptr;
+    for (size_t i = 1; i < sections.size() && !chosen; ++i) {
+        if (same_name(sections[i].name, section)) chosen = &sections[i];
+    }
+    if (!key) {
+        std::vector<std::string> names;
+        if (chosen) {
+            for (const Entry& entry : chosen->entries) names.push_back(entry.key);
+        }
+        return copy_list(names, result, size);
+    }
+    std::string value = fallback;
+    bool from_file = false;
+    if (chosen) {
+        for (const Entry& entry : chosen->entries) {
+            if (same_name(entry.key, key)) {
+                value = unquote(entry.value);
+                from_file = true;
+                break;
+            }
+        }
+    }
+    const DWORD count = copy_result(value, result, size);
+    if (standin::tracing()) {
+        standin::emit("profile", "\"file\":" + standin::json_string(file_name) +
+                                     ",\"resolved\":" +
+                                     (readable ? standin::json_string(path.c_str()) : "null") +
+                                     ",\"section\":" + standin::json_string(section) +
+                                     ",\"key\":" + standin::json_string(key) +
+                                     ",\"value\":" + standin::json_string(result) +
+                                     ",\"from_file\":" + (from_file ? "true" : "false"));
+    }
+    return count;
+}
