@@ -40,10 +40,13 @@ void release_tables() {
     ini_path_buffer = nullptr;
 }
 
-void slot_key(int slot, char key[8]) { std::snprintf(key, 8, "Sound%02d", slot % 100); }
+void slot_key(int slot, char key[8]) {
+    std::snprintf(key, 8, "Sound%02u", static_cast<unsigned>(slot) % 100u);
+}
 
 void default_slot_path(int slot, char path[SLOT_PATH_SIZE]) {
-    std::snprintf(path, SLOT_PATH_SIZE, "%s%02d.wav", DEFAULT_SOUND_PREFIX, slot % 100);
+    std::snprintf(path, SLOT_PATH_SIZE, "%s%02u.wav", DEFAULT_SOUND_PREFIX,
+                  static_cast<unsigned>(slot) % 100u);
 }
 
 void configure_once(const char* parameters, const HostPanelTable* panel) {

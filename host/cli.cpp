@@ -85,30 +85,32 @@ std::string default_module_path(const char* argv0) {
 #endif
 }
 
-bool open_host(const CliOptions& options, PanelHost& host) {
-    // Paths given on the command line are taken before the root is entered.
-    std::string module = options.module;
-    std::string out_path = options.out_path;
+void make_paths_absolute(CliOptions& options) {
     char here[4096];
-    if (getcwd(here, sizeof here)) {
-        auto absolute = [&](std::string& path) {
-            if (!path.empty() && path[0] != '/' && !(path.size() > 1 && path[1] == ':'))
-                path = std::string(here) + "/" + path;
-        };
-        absolute(module);
-        absolute(out_path);
-    }
+    if (!getcwd(here, sizeof here)) return;
+    auto absolute = [&](std::string& path) {
+        const bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
+                                              (path.size() > 1 && path[1] == ':'));
+        if (!path.empty() && !rooted) path = std::string(here) + "/" + path;
+    };
+    absolute(options.module);
+    absolute(options.out_path);
+    absolute(options.timeline);
+    for (std::string& argument : options.arguments) absolute(argument);
+}
+
+bool open_host(const CliOptions& options, PanelHost& host) {
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
         std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n",
                      options.root.c_str(), std::strerror(errno));
         return false;
     }
     std::string error;
-    if (!choose_sound_output(options.output, out_path, error)) {
+    if (!choose_sound_output(options.output, options.out_path, error)) {
         std::fprintf(stderr, "cuebox: %s\n", error.c_str());
         return false;
     }
-    if (!host.load(module, error)) {
+    if (!host.load(options.module, error)) {
         std::fprintf(stderr, "cuebox: %s\n", error.c_str());
         return false;
     }

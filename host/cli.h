@@ -33,6 +33,9 @@ int command_run(const CliOptions& options);
 int command_check(const CliOptions& options);
 int command_console(const CliOptions& options);
 
+// Makes the files named on the command line absolute, before a command enters the root.
+void make_paths_absolute(CliOptions& options);
+
 // Sets up a host for a command: enters the root, chooses the sound output, loads the module
 // and adds the gauge instance. Prints a one-line error and returns false when it cannot.
 bool open_host(const CliOptions& options, PanelHost& host);

@@ -79,6 +79,9 @@ int command_run(const CliOptions& options) {
     trace.live_context = &json;
     std::string failure;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
+    // A run that stopped early still gives the panel back, as a simulator that closes would.
+    trace.live = nullptr;
+    if (host.connected()) host.disconnect();
     host.unload();
     finish_sound_output();
     if (!options.timeline.empty()) {

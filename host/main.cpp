@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (options.module.empty()) options.module = default_module_path(argv[0]);
+    make_paths_absolute(options);
     if (options.command == "run") return command_run(options);
     if (options.command == "check") return command_check(options);
     if (options.command == "console") return command_console(options);

@@ -57,6 +57,9 @@ public:
     ImportTableRecord* import_table() const { return import_table_; }
     const HostPanelTable& panel_table() const { return table_; }
     GaugeHeader* gauge(int index) { return gauges_[index].get(); }
+    // True between a connect and a disconnect.
+    bool connected() const { return connected_; }
+    int gauge_count() const { return static_cast<int>(gauges_.size()); }
 
     // The host's own table entries call back into the one host that is active.
     static PanelHost* active;
@@ -71,6 +74,7 @@ private:
     std::vector<std::pair<std::string, double>> variables_;
     std::vector<ElementCall> element_calls_;
     void* window_ = nullptr;
+    bool connected_ = false;
 
     friend struct HostRoutines;
 };

@@ -89,6 +89,10 @@ std::string trace_readable(const TraceEvent& event) {
     if (e == "read") {
         if (field("value") == "260") return "";
         text = "read " + field("value");
+    } else if (e == "gauge_write") {
+        text = "a gauge writes " + field("value");
+    } else if (e == "lose") {
+        text = "the platform loses every sound buffer";
     } else if (e == "write") {
         text = "write " + field("value");
     } else if (e == "open") {

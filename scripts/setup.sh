@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing cuebox need. Idempotent:
+# quiet, and without touching apt, when everything is already there.
+set -euo pipefail
+
+packages=(
+    cmake g++ make python3 git
+    libgtest-dev googletest libbenchmark-dev     # tests and benchmarks
+    clang libclang-rt-14-dev                     # the fuzz target (libFuzzer)
+    libopenal-dev libopenal1                     # sound off Windows
+    sox                                          # demo sounds, reference WAV files in tests
+    mingw-w64                                    # the win32 deliverable and the win64 build
+    wine64 pulseaudio pulseaudio-utils           # the Windows build under Wine, sound captured
+    imagemagick                                  # renders the timeline SVG for a look
+    zip
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
+        missing+=("$package")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "setup: installing ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
