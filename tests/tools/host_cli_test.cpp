@@ -1,0 +1,91 @@
+// The panel host on the command line: `show` configures the module from a root folder and
+// prints what it registered; `run` plays a scenario; bad input is refused with one clear line.
+#include "tools/tool_runner.h"
+
+namespace {
+
+using HostCliTest = ToolTest;
+
+TEST_F(HostCliTest, ShowPrintsTheVariableAndEverySlotPath) {
+    write_file("Gauges/jvb_cuebox.ini", "[Config]\nLVar=panel_sounds\n[Sounds]\nSound03=a.wav\n");
+    const ToolResult result = cuebox({"show", "--root", root_});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("variable: panel_sounds = 260\n"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("slot 03: a.wav (ini)\n"), std::string::npos);
+    EXPECT_NE(result.out.find("slot 00: ./Sound/jvb/jvb_xml_00.wav (default)\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("slot 99: ./Sound/jvb/jvb_xml_99.wav (default)\n"),
+              std::string::npos);
+    size_t slots = 0;
+    for (size_t at = 0; (at = result.out.find("\nslot ", at)) != std::string::npos; ++at) ++slots;
+    EXPECT_EQ(slots, 100u);
+}
+
+TEST_F(HostCliTest, ThePanelParameterStringChoosesTheIniFile) {
+    write_file("Panel/mine.ini", "[Config]\nLvar=mine\n");
+    const ToolResult result = cuebox({"--root", root_, "--param", "Panel/mine.ini"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("variable: mine = 260\n"), std::string::npos) << result.out;
+}
+
+TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
+    write_file("not_a_module.gau", "MZ but not really");
+    const std::string fixtures = CUEBOX_FIXTURE_DIR;
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"--module", path("missing.gau")}, "cuebox: no such module file: "},
+        {{"--module", root_}, "cuebox: not a module file: "},
+        {{"--module", path("not_a_module.gau")}, "cuebox: not a module that this system can load"},
+        {{"--module", fixtures + "/module_without_linkage.gau"},
+         "cuebox: not a gauge module: it exports no Linkage"},
+        {{"--module", fixtures + "/module_wrong_kind.gau"},
+         "cuebox: wrong module kind in Linkage: 0x12, expected 0x13"},
+        {{"--module", fixtures + "/module_wrong_version.gau"},
+         "cuebox: wrong interface version in Linkage: 0x800, expected 0x900"},
+        {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder"},
+        {{"run"}, "cuebox: run needs one scenario file"},
+        {{"--bogus"}, "cuebox: unknown option --bogus"},
+        {{"run", path("missing.scn")}, "cuebox: cannot read the scenario"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        if (c.arguments[0] != "--root") arguments.insert(arguments.end(), {"--root", root_});
+        const ToolResult result = cuebox(arguments);
+        EXPECT_NE(result.status, 0) << c.message;
+        EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << "expected: " << c.message
+                                                       << "\ngot: " << result.err;
+        EXPECT_TRUE(result.out.empty()) << result.out;
+    }
+}
+
+TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
+    write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
+    write_file("play.scn", "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\ndisconnect\n");
+    const ToolResult result =
+        cuebox({"run", path("play.scn"), "--root", root_, "--trace", "--out", path("out.wav")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"read\",\"value\":7}\n"), std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"write\",\"value\":260}\n"),
+              std::string::npos);
+    EXPECT_NE(result.out.find("\"event\":\"play\",\"buffer\":1,\"looping\":false"),
+              std::string::npos);
+    tones::Recording recording;
+    ASSERT_TRUE(tones::read_recording(path("out.wav"), recording));
+    EXPECT_GT(tones::tone_level(recording, 700, 0.2, 0.4), 0.05);
+}
+
+TEST_F(HostCliTest, AMalformedScenarioStopsBeforeAnythingPlays) {
+    write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
+    write_file("bad.scn", "connect\nupdate 2\nwrite 7\nupdate\nplay 7\n");
+    const ToolResult result = cuebox({"run", path("bad.scn"), "--root", root_, "--trace"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err, "cuebox: " + path("bad.scn") +
+                              ":5: expected connect, disconnect, service, update, wait, write, "
+                              "expect or lose, got 'play 7'\n");
+    EXPECT_TRUE(result.out.empty());
+}
+
+}  // namespace
