@@ -40,8 +40,12 @@ protected:
     }
 
     void TearDown() override {
-        // A simulator disconnects its panels before it unloads their modules.
-        if (host_ && host_->gauge_count() > 0) host_->disconnect();
+        // A simulator disconnects its panels before it unloads their modules; the module's
+        // tables, made at load, go back then.
+        if (host_ && host_->linkage()) {
+            if (host_->gauge_count() == 0) host_->add_gauge("");
+            host_->disconnect();
+        }
         trace_.reset();
         host_.reset();
         standin_finish_output();
