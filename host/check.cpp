@@ -1,9 +1,866 @@
-// Placeholder until the check command lands.
+// `cuebox check`: tells a gauge author, before the simulator starts, why a slot would stay
+// silent. The configuration comes from the module's own configuration code, the verdict on each
+// sound file from the module's own WAV reader and the platform's sound device. What this file
+// adds is the explanation: its own reading of the INI text for the mistakes that the module
+// passes over in silence, and of a refused WAV file's bytes for the check that failed.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "host/cli.h"
+#include "host/configuration_view.h"
+#include "host/trace.h"
+#include "platform/win32.h"
+#include "sound/wave_reader.h"
+#if !defined(_WIN32)
+#include "platform/standin.h"
+#endif
 
-int command_check(const CliOptions&) {
-    std::fprintf(stderr, "cuebox: check is not built yet\n");
-    return 2;
+namespace {
+
+// The INI read of a slot's path gives at most this many characters; the variable name's read
+// at most VARIABLE_NAME_LIMIT - 1.
+constexpr size_t SLOT_VALUE_CHARACTERS = SLOT_VALUE_LIMIT - 1;
+constexpr size_t NAME_CHARACTERS = VARIABLE_NAME_LIMIT - 1;
+
+struct Problem {
+    std::string kind;  // a fixed word per kind of mistake, for scripts
+    int slot = -1;     // the slot it concerns, or -1
+    int line = 0;      // the INI line it concerns, or 0
+    std::string message;
+};
+
+struct Findings {
+    std::vector<Problem> problems;
+    std::vector<std::string> notes;
+
+    void problem(const std::string& kind, int slot, int line, const std::string& message) {
+        problems.push_back(Problem{kind, slot, line, message});
+    }
+};
+
+std::string two_digits(int slot) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d", slot);
+    return text;
+}
+
+std::string lower(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string trim(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+std::string hex(HRESULT code) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
+
+std::string result_text(HRESULT code) {
+    struct Name {
+        HRESULT code;
+        const char* name;
+    };
+    static const Name names[] = {
+        {DS_OK, "DS_OK"},
+        {DSERR_BADFORMAT, "DSERR_BADFORMAT"},
+        {DSERR_INVALIDPARAM, "DSERR_INVALIDPARAM"},
+        {DSERR_OUTOFMEMORY, "DSERR_OUTOFMEMORY"},
+        {DSERR_UNSUPPORTED, "DSERR_UNSUPPORTED"},
+        {DSERR_NODRIVER, "DSERR_NODRIVER"},
+        {DSERR_ALLOCATED, "DSERR_ALLOCATED"},
+        {DSERR_INVALIDCALL, "DSERR_INVALIDCALL"},
+        {DSERR_CONTROLUNAVAIL, "DSERR_CONTROLUNAVAIL"},
+        {DSERR_UNINITIALIZED, "DSERR_UNINITIALIZED"},
+        {DSERR_GENERIC, "E_FAIL"},
+    };
+    for (const Name& name : names) {
+        if (name.code == code) return hex(code) + " " + name.name;
+    }
+    return hex(code);
+}
+
+std::string json_text(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string json_line(int line) {
+    return line > 0 ? std::to_string(line) : "null";
+}
+
+bool is_folder(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Where a path that the module hands to the platform leads: off Windows the stand-in's mapping
+// of Windows-style paths (the very one the module's opens go through), on Windows the path.
+bool resolve(const std::string& path, std::string& resolved) {
+#if defined(_WIN32)
+    resolved = path;
+    struct stat info;
+    return stat(path.c_str(), &info) == 0;
+#else
+    char buffer[4096];
+    const int found = standin_resolve_path(path.c_str(), buffer, sizeof buffer);
+    resolved = buffer;
+    return found != 0;
+#endif
+}
+
+// The folder where Windows looks for a profile file named without any folder.
+std::string windows_folder() {
+#if defined(_WIN32)
+    char folder[MAX_PATH] = "";
+    GetWindowsDirectoryA(folder, sizeof folder);
+    return folder;
+#else
+    return standin_windows_folder();
+#endif
+}
+
+// ---- The INI file, read as Windows reads it ----
+
+struct IniFacts {
+    bool named = false;  // by the gauge's parameter string
+    std::string path;    // as the module names it; "" when it reads none
+    std::string resolved;
+    bool found = false;
+    bool readable = false;
+    int variable_line = 0;  // the line of the LVar key that counts
+    int slot_lines[SLOT_COUNT] = {};
+};
+
+bool same_name(const std::string& a, const std::string& b) {
+    return lower(a) == lower(b);
+}
+
+std::string unquote(const std::string& value) {
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+bool all_digits(const std::string& text) {
+    if (text.empty()) return false;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// A key under [Sounds]: which slot it gives a path to, or -1 with the reason in `why`.
+int sound_key_slot(const std::string& key, std::string& why) {
+    const std::string name = lower(key);
+    if (name.compare(0, 5, "sound") != 0 || !all_digits(name.substr(5))) {
+        if (same_name(key, "LVar")) {
+            why = "LVar belongs in [Config]";
+        } else {
+            why = "the module reads only Sound00 to Sound99 here";
+        }
+        return -1;
+    }
+    const std::string digits = name.substr(5);
+    if (digits.size() == 2) return std::stoi(digits);
+    const long number = digits.size() > 6 ? 1000000 : std::stol(digits);
+    if (number >= SLOT_COUNT) {
+        why = "there are only slots 00 to 99";
+    } else {
+        why =
+            "slot keys have exactly two digits: write Sound" + two_digits(static_cast<int>(number));
+    }
+    return -1;
+}
+
+void analyse_lines(const std::string& text, IniFacts& ini, Findings& findings) {
+    std::istringstream in(text);
+    std::string raw;
+    int number = 0;
+    // Windows reads only the first section of a name and the first key of a name in it.
+    enum Where { NOWHERE, CONFIG, SOUNDS, IGNORED } where = NOWHERE;
+    int config_line = 0, sounds_line = 0;
+    std::string ignored_reason;
+    std::vector<std::pair<std::string, int>> config_keys, sound_keys;
+    while (std::getline(in, raw)) {
+        ++number;
+        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
+        const std::string line = trim(raw);
+        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
+        if (line[0] == '[') {
+            const size_t close = line.find(']');
+            const std::string name =
+                trim(close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
+            const bool config = same_name(name, "Config");
+            const bool sounds = same_name(name, "Sounds");
+            if ((config && config_line) || (sounds && sounds_line)) {
+                const int first = config ? config_line : sounds_line;
+                findings.problem("duplicate_section", -1, number,
+                                 "[" + name + "] appears again (first at line " +
+                                     std::to_string(first) +
+                                     "): only the first counts, the keys under this one are "
+                                     "never read");
+                where = IGNORED;
+            } else if (config || sounds) {
+                (config ? config_line : sounds_line) = number;
+                where = config ? CONFIG : SOUNDS;
+            } else {
+                std::string hint = "the module reads only [Config] and [Sounds]";
+                if (same_name(name, "Sound")) hint = "did you mean [Sounds]?";
+                findings.problem("unknown_section", -1, number,
+                                 "[" + name + "] is never read: " + hint);
+                where = IGNORED;
+            }
+            continue;
+        }
+        const size_t equals = line.find('=');
+        const std::string key = trim(line.substr(0, equals));
+        const std::string value =
+            equals == std::string::npos ? "" : unquote(trim(line.substr(equals + 1)));
+        if (where == IGNORED) continue;  // already reported with its section
+        if (where == NOWHERE) {
+            findings.problem("unknown_key", -1, number,
+                             "\"" + key + "\" stands before any section and is never read");
+            continue;
+        }
+        if (equals == std::string::npos) {
+            findings.problem("unknown_key", -1, number,
+                             "\"" + key + "\" has no '=' and is never read as a key");
+            continue;
+        }
+        auto& seen = where == CONFIG ? config_keys : sound_keys;
+        bool duplicate = false;
+        for (const auto& earlier : seen) {
+            if (same_name(earlier.first, key)) {
+                std::string unused;
+                const int slot = where == SOUNDS ? sound_key_slot(key, unused) : -1;
+                findings.problem("duplicate_key", slot, number,
+                                 key + " appears again (first at line " +
+                                     std::to_string(earlier.second) + "): only the first counts");
+                duplicate = true;
+                break;
+            }
+        }
+        if (duplicate) continue;
+        seen.emplace_back(key, number);
+        if (where == CONFIG) {
+            if (!same_name(key, "LVar")) {
+                std::string why = "the module reads only LVar here";
+                std::string unused;
+                if (sound_key_slot(key, unused) >= 0) why = key + " belongs in [Sounds]";
+                findings.problem("unknown_key", -1, number,
+                                 key + " in [Config] is never read: " + why);
+                continue;
+            }
+            ini.variable_line = number;
+            if (value.size() > NAME_CHARACTERS) {
+                findings.problem("value_cut", -1, number,
+                                 "the LVar value has " + std::to_string(value.size()) +
+                                     " characters: the name is cut to the first " +
+                                     std::to_string(NAME_CHARACTERS));
+            }
+            continue;
+        }
+        std::string why;
+        const int slot = sound_key_slot(key, why);
+        if (slot < 0) {
+            findings.problem("unknown_key", -1, number, key + " in [Sounds] is never read: " + why);
+            continue;
+        }
+        if (slot >= SLOT_COUNT) continue;
+        ini.slot_lines[slot] = number;
+        if (value.empty()) {
+            findings.notes.push_back("line " + std::to_string(number) + ": " + key +
+                                     " is empty, so slot " + two_digits(slot) +
+                                     " uses its default file");
+        } else if (value.size() > SLOT_VALUE_CHARACTERS) {
+            findings.problem("value_cut", slot, number,
+                             key + " has " + std::to_string(value.size()) +
+                                 " characters: the module reads only the first " +
+                                 std::to_string(SLOT_VALUE_CHARACTERS) +
+                                 ", so the path it uses names another file");
+        }
+    }
+}
+
+void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFacts& ini,
+                 Findings& findings) {
+    ini.named = options.has_param && !options.param.empty();
+    ini.path = view.ini_path;
+    if (ini.named && options.param.size() >= static_cast<size_t>(MODULE_STRING_SIZE)) {
+        findings.problem("parameter_too_long", -1, 0,
+                         "the parameter string has " + std::to_string(options.param.size()) +
+                             " characters; from " + std::to_string(MODULE_STRING_SIZE) +
+                             " on the module reads no INI file at all: the variable is " +
+                             DEFAULT_VARIABLE_NAME + " and every slot uses its default file");
+        ini.path.clear();
+        return;
+    }
+    std::string where = ini.path;
+    if (ini.path.find_first_of("\\/") == std::string::npos) {
+        where = windows_folder() + "/" + ini.path;
+        findings.problem("ini_no_folder", -1, 0,
+                         "the INI file \"" + ini.path +
+                             "\" is named without a folder, so Windows looks for it in its own "
+                             "folder (" +
+                             windows_folder() + "), not in the simulator's: write .\\Gauges\\" +
+                             ini.path);
+    }
+    ini.found = resolve(where, ini.resolved);
+    if (!ini.found) {
+        if (ini.named) {
+            findings.problem("ini_missing", -1, 0,
+                             "the INI file " + ini.path + " was not found (looked for " +
+                                 ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
+                                 " and every slot uses its default file");
+        } else {
+            findings.notes.push_back("no INI file at " + ini.path + ": the variable is " +
+                                     DEFAULT_VARIABLE_NAME +
+                                     " and every slot uses its default file");
+        }
+        return;
+    }
+    std::ifstream in(ini.resolved, std::ios::binary);
+    std::stringstream text;
+    if (in && !is_folder(ini.resolved)) text << in.rdbuf();
+    if (!in || is_folder(ini.resolved) || in.bad()) {
+        findings.problem("ini_unreadable", -1, 0,
+                         "the INI file " + ini.resolved + " cannot be read: the variable is " +
+                             DEFAULT_VARIABLE_NAME + " and every slot uses its default file");
+        return;
+    }
+    ini.readable = true;
+    analyse_lines(text.str(), ini, findings);
+}
+
+void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings& findings) {
+    const std::string& name = view.variable_name;
+    const std::string from =
+        ini.variable_line ? " (LVar, line " + std::to_string(ini.variable_line) + ")" : "";
+    if (name.empty()) {
+        findings.problem("lvar_empty", -1, ini.variable_line,
+                         "LVar is empty" + from +
+                             ": the module registers a variable with an empty name, which no "
+                             "gauge can write");
+        return;
+    }
+    if (name.find_first_of(" \t") != std::string::npos) {
+        findings.problem("lvar_spaces", -1, ini.variable_line,
+                         "the variable name \"" + name + "\" holds spaces" + from +
+                             ": every gauge must spell it with exactly these spaces; a name "
+                             "without spaces is safer");
+    }
+    if (lower(name).compare(0, 2, "l:") == 0) {
+        findings.problem("lvar_prefix", -1, ini.variable_line,
+                         "the variable name \"" + name + "\" starts with L:" + from +
+                             ": the module registers it with the prefix, so gauges writing (>L:" +
+                             name.substr(2) +
+                             ") write another variable; write LVar=" + name.substr(2));
+    }
+}
+
+// ---- WAV files ----
+
+struct FileBytes {
+    std::FILE* file = nullptr;
+    uint64_t size = 0;
+
+    explicit FileBytes(const std::string& path) {
+        file = std::fopen(path.c_str(), "rb");
+        if (file && std::fseek(file, 0, SEEK_END) == 0) {
+            const long end = std::ftell(file);
+            size = end > 0 ? static_cast<uint64_t>(end) : 0;
+        }
+    }
+    ~FileBytes() {
+        if (file) std::fclose(file);
+    }
+    // The bytes at `offset`; false when the file does not hold them all.
+    bool at(uint64_t offset, void* into, size_t count) {
+        if (!file || offset + count > size) return false;
+        return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
+               std::fread(into, 1, count, file) == count;
+    }
+    uint32_t u32(uint64_t offset, bool& ok) {
+        unsigned char b[4] = {};
+        ok = at(offset, b, 4);
+        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
+    }
+};
+
+std::string fourcc_text(uint32_t id) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        const char c = static_cast<char>((id >> (8 * i)) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text;
+}
+
+struct Chunk {
+    uint32_t id;
+    uint64_t size;
+    uint64_t data;  // offset of its first data byte
+};
+
+// The subchunks of the RIFF chunk as the platform's chunk search walks them: from behind the
+// form type to the RIFF chunk's declared end, over pad bytes, until a header cannot be read.
+std::vector<Chunk> subchunks(FileBytes& bytes, uint64_t riff_end) {
+    std::vector<Chunk> chunks;
+    uint64_t at = 12;
+    while (at < riff_end && at + 8 <= UINT32_MAX) {
+        bool ok_id = false, ok_size = false;
+        const uint32_t id = bytes.u32(at, ok_id);
+        const uint32_t size = bytes.u32(at + 4, ok_size);
+        if (!ok_id || !ok_size) break;
+        chunks.push_back(Chunk{id, size, at + 8});
+        at += 8 + ((uint64_t{size} + 1) & ~uint64_t{1});
+    }
+    return chunks;
+}
+
+struct WaveDiagnosis {
+    std::string reason;  // cannot_open, not_riff, not_wave, no_fmt, fmt_too_short, ...
+    std::string detail;
+    uint64_t missing_bytes = 0;
+};
+
+// Which of the reader's checks a file fails, read from its bytes. Called only for files the
+// reader refused; "unknown" when these bytes do not show why.
+WaveDiagnosis diagnose_wave(const std::string& path) {
+    WaveDiagnosis d;
+    FileBytes bytes(path);
+    if (!bytes.file) return {"cannot_open", "the file cannot be opened", 0};
+    bool ok = false;
+    const uint32_t id = bytes.u32(0, ok);
+    if (bytes.size < 8) {
+        return {"not_riff",
+                "the file holds only " + std::to_string(bytes.size) +
+                    " bytes, too few for a RIFF header",
+                0};
+    }
+    if (id != FOURCC_RIFF)
+        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\"", 0};
+    const uint32_t form = bytes.u32(8, ok);
+    if (!ok) return {"not_wave", "the file ends before the RIFF form type", 0};
+    if (form != mmioFOURCC('W', 'A', 'V', 'E'))
+        return {"not_wave", "a RIFF file of form \"" + fourcc_text(form) + "\", not \"WAVE\"", 0};
+    const uint64_t riff_end = 8 + uint64_t{bytes.u32(4, ok)};
+    const std::vector<Chunk> chunks = subchunks(bytes, riff_end);
+    std::string seen;
+    for (const Chunk& chunk : chunks) seen += (seen.empty() ? "" : ", ") + fourcc_text(chunk.id);
+    if (seen.empty()) seen = "none";
+    auto find = [&](const char* name) -> const Chunk* {
+        for (const Chunk& chunk : chunks) {
+            if (chunk.id == mmioFOURCC(name[0], name[1], name[2], name[3])) return &chunk;
+        }
+        return nullptr;
+    };
+    const Chunk* format = find("fmt ");
+    if (!format) return {"no_fmt", "no \"fmt \" chunk in the RIFF chunk (chunks: " + seen + ")", 0};
+    if (format->size < 16) {
+        return {"fmt_too_short",
+                "the \"fmt \" chunk holds " + std::to_string(format->size) +
+                    " bytes; a format needs 16",
+                0};
+    }
+    unsigned char fields[18] = {};
+    if (!bytes.at(format->data, fields, 16))
+        return {"fmt_too_short", "the file ends inside the 16 bytes of the \"fmt \" chunk", 0};
+    const unsigned tag = fields[0] | fields[1] << 8;
+    if (tag != WAVE_FORMAT_PCM) {
+        // The count follows the first 16 bytes, whatever size the chunk declares.
+        const bool has_count = bytes.at(format->data + 16, fields + 16, 2);
+        const unsigned extra = fields[16] | fields[17] << 8;
+        if (!has_count || format->data + 18 + extra > bytes.size) {
+            return {"format_extra_missing",
+                    "format tag " + std::to_string(tag) + " needs " +
+                        (has_count ? std::to_string(extra) + " extra format bytes after its count"
+                                   : std::string("a count of extra format bytes")) +
+                        ", and the file ends before them",
+                    0};
+        }
+    }
+    const Chunk* data = find("data");
+    if (!data) return {"no_data", "no \"data\" chunk in the RIFF chunk (chunks: " + seen + ")", 0};
+    const uint64_t held = bytes.size > data->data ? bytes.size - data->data : 0;
+    if (data->size > held) {
+        d.reason = "data_too_long";
+        d.missing_bytes = data->size - held;
+        d.detail = "\"data\" declares " + std::to_string(data->size) + " bytes, " +
+                   std::to_string(d.missing_bytes) + " more than the file holds";
+        return d;
+    }
+    return {"unknown", "the WAV reader refused it; its bytes do not show why", 0};
+}
+
+// ---- The sound device ----
+
+struct DeviceProbe {
+    IDirectSound* device = nullptr;
+    HRESULT result = E_FAIL;
+#if !defined(_WIN32)
+    HWND window = nullptr;
+#endif
+
+    DeviceProbe() {
+#if !defined(_WIN32)
+        // Only whether a buffer can be made matters here; nothing is played or written.
+        standin_set_output(STANDIN_OUTPUT_NONE, nullptr);
+        window = standin_register_window("FS98MAIN", "cuebox check");
+        HWND main_window = FindWindowA("FS98MAIN", nullptr);
+#else
+        HWND main_window = GetDesktopWindow();
+#endif
+        result = DirectSoundCreate(nullptr, &device, nullptr);
+        if (FAILED(result)) {
+            device = nullptr;
+            return;
+        }
+        result = device->SetCooperativeLevel(main_window, DSSCL_NORMAL);
+    }
+    ~DeviceProbe() {
+        if (device) device->Release();
+#if !defined(_WIN32)
+        if (window) standin_unregister_window(window);
+#endif
+    }
+    // What the module's CreateSoundBuffer call would answer for this format and size.
+    HRESULT try_buffer(WAVEFORMATEX* format, DWORD bytes) {
+        DSBUFFERDESC description;
+        std::memset(&description, 0, sizeof description);
+        description.dwSize = sizeof description;
+        description.dwFlags = DSBCAPS_STATIC;
+        description.dwBufferBytes = bytes;
+        description.lpwfxFormat = format;
+        IDirectSoundBuffer* buffer = nullptr;
+        const HRESULT created = device->CreateSoundBuffer(&description, &buffer, nullptr);
+        if (SUCCEEDED(created) && buffer) buffer->Release();
+        return created;
+    }
+};
+
+// ---- Slots ----
+
+struct SlotReport {
+    int slot = 0;
+    std::string path;
+    bool from_ini = false;
+    int line = 0;
+    bool exists = false;
+    bool folder = false;
+    std::string resolved;
+    bool header_read = false;  // the reader's open succeeded
+    bool accepted = false;     // and all its data could be read
+    HRESULT reader_result = S_OK;
+    WaveDiagnosis diagnosis;
+    bool has_format = false;
+    WAVEFORMATEX format = {};
+    DWORD data_bytes = 0;
+    double duration = -1;
+    bool device_tried = false;
+    HRESULT device_result = S_OK;
+    bool plays = false;
+};
+
+void check_slot(SlotReport& report, DeviceProbe& device) {
+    const bool found = resolve(report.path, report.resolved);
+    report.folder = found && is_folder(report.resolved);
+    if (found && !report.folder) {
+        // The module's own test: the file opens for reading.
+        std::FILE* file = std::fopen(report.resolved.c_str(), "r");
+        report.exists = file != nullptr;
+        if (file) std::fclose(file);
+    }
+    if (!report.exists) return;
+
+    WaveFileReader reader;
+    report.reader_result = reader.open(report.path.c_str());
+    if (reader.format) {
+        report.has_format = true;
+        report.format = *reader.format;
+    }
+    if (SUCCEEDED(report.reader_result)) {
+        report.header_read = true;
+        report.data_bytes = reader.data_chunk.cksize;
+        // All of the data, as a slot's buffer is filled, in pieces so that a size that lies
+        // costs no memory.
+        std::vector<BYTE> piece(1 << 16);
+        while (reader.data_chunk.cksize > 0) {
+            DWORD got = 0;
+            report.reader_result =
+                reader.read(static_cast<DWORD>(piece.size()), piece.data(), &got);
+            if (FAILED(report.reader_result) || got == 0) break;
+        }
+        report.accepted = SUCCEEDED(report.reader_result);
+    }
+    if (!report.accepted) report.diagnosis = diagnose_wave(report.resolved);
+    if (report.has_format) {
+        const double per_second = static_cast<double>(report.format.nSamplesPerSec) *
+                                  report.format.nChannels * report.format.wBitsPerSample / 8.0;
+        if (report.header_read && per_second > 0) report.duration = report.data_bytes / per_second;
+    }
+    // The module makes the buffer whenever the header could be read; a refused data read only
+    // leaves it without its sound.
+    if (report.header_read && device.device) {
+        report.device_tried = true;
+        report.device_result = device.try_buffer(reader.format, report.data_bytes);
+    }
+    report.plays = report.accepted && report.device_tried && SUCCEEDED(report.device_result);
+}
+
+std::string format_text(const SlotReport& r) {
+    if (!r.has_format) return "-";
+    char text[96];
+    const WAVEFORMATEX& f = r.format;
+    std::snprintf(
+        text, sizeof text, "%s %u ch %u Hz %u-bit",
+        f.wFormatTag == WAVE_FORMAT_PCM ? "PCM" : ("tag " + std::to_string(f.wFormatTag)).c_str(),
+        unsigned{f.nChannels}, unsigned{f.nSamplesPerSec}, unsigned{f.wBitsPerSample});
+    return text;
+}
+
+std::string verdict_text(const SlotReport& r) {
+    if (r.plays) return "plays";
+    if (r.folder) return "a folder";
+    if (!r.exists) return "no file";
+    if (!r.accepted) return "refused: " + r.diagnosis.reason;
+    if (!r.device_tried) return "no device";
+    return "device refuses";
+}
+
+void slot_problems(const SlotReport& r, Findings& findings) {
+    if (r.plays) return;
+    const std::string who = "slot " + two_digits(r.slot) + " (" +
+                            (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
+    if (r.folder) {
+        findings.problem("file_is_folder", r.slot, r.line,
+                         who + ": " + r.path + " names a folder, not a sound file");
+    } else if (!r.exists) {
+        // A slot left to its default file is silent on purpose when that file is absent.
+        if (!r.from_ini) return;
+        findings.problem("file_missing", r.slot, r.line,
+                         who + ": file not found: " + r.path + " (looked for " + r.resolved + ")");
+    } else if (!r.accepted) {
+        findings.problem("wav_refused", r.slot, r.line,
+                         who + ": the WAV reader refuses " + r.path + ": " + r.diagnosis.detail);
+    }
+    // Without any device every slot is silent; that is reported once, not per slot.
+    if (r.device_tried && FAILED(r.device_result)) {
+        findings.problem("device_refused", r.slot, r.line,
+                         who + ": the sound device refuses a buffer in this format (" +
+                             format_text(r) + ", " + std::to_string(r.data_bytes) +
+                             " bytes): " + result_text(r.device_result));
+    }
+}
+
+// ---- Output ----
+
+void print_json(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
+                const DeviceProbe& device, const std::vector<SlotReport>& slots,
+                const Findings& findings) {
+    std::string out = "{\n  \"root\": " + json_text(root) + ",\n";
+    out += "  \"ini\": {\"path\": " + (ini.path.empty() ? "null" : json_text(ini.path)) +
+           ", \"named_by\": " + (ini.named ? "\"parameter\"" : "\"default\"") +
+           ", \"resolved\": " + (ini.found ? json_text(ini.resolved) : "null") +
+           ", \"found\": " + (ini.found ? "true" : "false") +
+           ", \"readable\": " + (ini.readable ? "true" : "false") + "},\n";
+    out += "  \"variable\": {\"name\": " + json_text(view.variable_name) +
+           ", \"source\": " + (ini.variable_line ? "\"ini\"" : "\"default\"") +
+           ", \"line\": " + json_line(ini.variable_line) + "},\n";
+    out += "  \"device\": {\"available\": " + std::string(device.device ? "true" : "false") +
+           ", \"result\": \"" + hex(device.result) + "\"},\n";
+    out += "  \"slots\": [\n";
+    for (size_t i = 0; i < slots.size(); ++i) {
+        const SlotReport& r = slots[i];
+        out += "    {\"slot\": " + std::to_string(r.slot) + ", \"key\": \"Sound" +
+               two_digits(r.slot) + "\", \"path\": " + json_text(r.path) +
+               ", \"source\": " + (r.from_ini ? "\"ini\"" : "\"default\"") +
+               ", \"line\": " + json_line(r.line) +
+               ", \"exists\": " + (r.exists ? "true" : "false") +
+               ", \"folder\": " + (r.folder ? "true" : "false") +
+               ", \"resolved\": " + (r.exists || r.folder ? json_text(r.resolved) : "null");
+        out += ", \"reader\": ";
+        if (!r.exists) {
+            out += "null";
+        } else {
+            out += "{\"accepted\": " + std::string(r.accepted ? "true" : "false") +
+                   ", \"result\": \"" + hex(r.reader_result) +
+                   "\", \"reason\": " + (r.accepted ? "null" : json_text(r.diagnosis.reason)) +
+                   ", \"detail\": " + (r.accepted ? "null" : json_text(r.diagnosis.detail)) +
+                   ", \"missing_bytes\": " + std::to_string(r.diagnosis.missing_bytes) + "}";
+        }
+        out += ", \"format\": ";
+        if (r.has_format) {
+            const WAVEFORMATEX& f = r.format;
+            out += "{\"tag\": " + std::to_string(f.wFormatTag) +
+                   ", \"channels\": " + std::to_string(f.nChannels) +
+                   ", \"rate\": " + std::to_string(f.nSamplesPerSec) +
+                   ", \"bits\": " + std::to_string(f.wBitsPerSample) +
+                   ", \"block_align\": " + std::to_string(f.nBlockAlign) +
+                   ", \"bytes_per_second\": " + std::to_string(f.nAvgBytesPerSec) + "}";
+        } else {
+            out += "null";
+        }
+        out += ", \"data_bytes\": " + (r.header_read ? std::to_string(r.data_bytes) : "null");
+        out += ", \"duration\": " + (r.duration >= 0 ? json_number(r.duration) : "null");
+        out += ", \"device\": ";
+        if (r.device_tried) {
+            out += "{\"accepted\": " + std::string(SUCCEEDED(r.device_result) ? "true" : "false") +
+                   ", \"result\": \"" + hex(r.device_result) + "\"}";
+        } else {
+            out += "null";
+        }
+        out += ", \"plays\": " + std::string(r.plays ? "true" : "false") + "}";
+        out += i + 1 < slots.size() ? ",\n" : "\n";
+    }
+    out += "  ],\n  \"problems\": [\n";
+    for (size_t i = 0; i < findings.problems.size(); ++i) {
+        const Problem& p = findings.problems[i];
+        out += "    {\"kind\": " + json_text(p.kind) +
+               ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
+               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_text(p.message) + "}";
+        out += i + 1 < findings.problems.size() ? ",\n" : "\n";
+    }
+    out += "  ],\n  \"notes\": [";
+    for (size_t i = 0; i < findings.notes.size(); ++i)
+        out += (i ? ", " : "") + json_text(findings.notes[i]);
+    out += "],\n  \"ok\": " + std::string(findings.problems.empty() ? "true" : "false") + "\n}\n";
+    std::fputs(out.c_str(), stdout);
+}
+
+// A path as a Unix path would spell it, to tell whether resolving it found anything to say.
+std::string plain_spelling(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
+    return path;
+}
+
+void print_readable(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
+                    const DeviceProbe& device, const std::vector<SlotReport>& slots, bool all,
+                    const Findings& findings) {
+    std::printf("root       %s\n", root.c_str());
+    if (ini.path.empty()) {
+        std::printf("INI file   none\n");
+    } else {
+        std::printf("INI file   %s (%s)%s%s\n", ini.path.c_str(),
+                    ini.named ? "parameter string" : "default", ini.found ? " -> " : ": not found",
+                    ini.found ? ini.resolved.c_str() : "");
+    }
+    std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
+                ini.variable_line ? ("LVar, line " + std::to_string(ini.variable_line)).c_str()
+                                  : "default");
+    std::printf("device     %s\n\n",
+                device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
+    std::printf(
+        "slot  from     format                     length   verdict                        path\n");
+    int shown = 0;
+    for (const SlotReport& r : slots) {
+        if (!all && !r.from_ini && !r.exists && !r.folder) continue;
+        ++shown;
+        char length[16] = "-";
+        if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
+        std::string path = r.path;
+        if ((r.exists || r.folder) && plain_spelling(r.path) != r.resolved)
+            path += " -> " + r.resolved;
+        std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
+                    r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
+                    verdict_text(r).c_str(), path.c_str());
+    }
+    if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
+    if (!findings.problems.empty()) {
+        std::printf("\nproblems (%zu):\n", findings.problems.size());
+        for (const Problem& p : findings.problems) {
+            const std::string where = p.line ? "line " + std::to_string(p.line) + ": " : "";
+            std::printf("  %s%s\n", where.c_str(), p.message.c_str());
+        }
+    }
+    if (!findings.notes.empty()) {
+        std::printf("\nnotes:\n");
+        for (const std::string& note : findings.notes) std::printf("  %s\n", note.c_str());
+    }
+    int configured = 0, playing = 0;
+    for (const SlotReport& r : slots) {
+        if (r.from_ini || r.exists) ++configured;
+        if (r.plays) ++playing;
+    }
+    std::printf("\n%d of %d slots in use would play; %s\n", playing, configured,
+                findings.problems.empty()
+                    ? "no problems found"
+                    : (std::to_string(findings.problems.size()) + " problem(s) found").c_str());
+}
+
+}  // namespace
+
+int command_check(const CliOptions& options) {
+    if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
+        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n", options.root.c_str(),
+                     std::strerror(errno));
+        return 2;
+    }
+    char here[4096] = "";
+    if (!getcwd(here, sizeof here)) here[0] = '\0';
+
+    const ConfigurationView view =
+        read_configuration(options.has_param ? options.param.c_str() : "");
+    if (view.slots.size() != static_cast<size_t>(SLOT_COUNT)) {
+        std::fprintf(stderr, "cuebox: the configuration could not be read (out of memory)\n");
+        return 1;
+    }
+    Findings findings;
+    IniFacts ini;
+    analyse_ini(options, view, ini, findings);
+    check_variable(view, ini, findings);
+
+    DeviceProbe device;
+    if (!device.device) {
+        findings.problem("device_unavailable", -1, 0,
+                         "no sound device can be created (" + result_text(device.result) +
+                             "): no slot can play");
+    }
+    std::vector<SlotReport> slots(SLOT_COUNT);
+    for (int n = 0; n < SLOT_COUNT; ++n) {
+        SlotReport& r = slots[n];
+        r.slot = n;
+        r.path = view.slots[n].path;
+        r.from_ini = view.slots[n].source == PathSource::INI_FILE;
+        r.line = r.from_ini ? ini.slot_lines[n] : 0;
+        check_slot(r, device);
+        slot_problems(r, findings);
+    }
+    if (options.json) {
+        print_json(here, view, ini, device, slots, findings);
+    } else {
+        print_readable(here, view, ini, device, slots, options.all, findings);
+    }
+    return findings.problems.empty() ? 0 : 1;
 }

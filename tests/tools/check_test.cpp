@@ -1,0 +1,338 @@
+// `cuebox check` against sound sets and INI files with every mistake that ends in silence, each
+// once, its JSON taken apart field by field.
+#include <cctype>
+#include <cmath>
+#include <map>
+
+#include "support/json_reader.h"
+#include "tools/tool_runner.h"
+
+namespace {
+
+using riff::Bytes;
+
+class CheckTest : public ToolTest {
+  protected:
+    // Runs check --json and parses what it prints.
+    json::Value check(std::vector<std::string> arguments, int expected_status) {
+        arguments.insert(arguments.begin(), {"check", "--json", "--root", root_});
+        const ToolResult result = cuebox(arguments);
+        EXPECT_EQ(result.status, expected_status) << result.out << result.err;
+        json::Value value;
+        EXPECT_TRUE(json::parse(result.out, value)) << result.out;
+        return value;
+    }
+
+    // The INI file's text from its lines; remembers each line's number by its text.
+    std::string ini(const std::vector<std::string>& lines) {
+        std::string text;
+        for (size_t i = 0; i < lines.size(); ++i) {
+            text += lines[i] + "\r\n";
+            line_of_[lines[i]] = static_cast<int>(i) + 1;
+        }
+        return text;
+    }
+    int line(const std::string& text) { return line_of_.at(text); }
+
+    static std::vector<const json::Value*> problems(const json::Value& report,
+                                                    const std::string& kind) {
+        std::vector<const json::Value*> found;
+        for (const json::Value& problem : report["problems"].items) {
+            if (problem["kind"].text == kind) found.push_back(&problem);
+        }
+        return found;
+    }
+    // The one problem of `kind` for `slot` (or, with slot -1, on `line`).
+    static const json::Value* problem(const json::Value& report, const std::string& kind, int slot,
+                                      int line = 0) {
+        for (const json::Value* p : problems(report, kind)) {
+            if (slot >= 0 && (*p)["slot"].number == slot) return p;
+            if (slot < 0 && line > 0 && (*p)["line"].number == line) return p;
+            if (slot < 0 && line == 0) return p;
+        }
+        return nullptr;
+    }
+
+    std::map<std::string, int> line_of_;
+};
+
+Bytes samples(size_t count) {
+    return riff::pattern(count);
+}
+
+Bytes operator+(Bytes first, const Bytes& second) {
+    riff::append(first, second);
+    return first;
+}
+
+TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
+    const std::string long_path = "./Sound/" + std::string(128, 'a') + ".wav";
+    write_file("Gauges/jvb_cuebox.ini", ini({"; a panel's sounds, with each mistake once",
+                                             "[Config]",
+                                             "LVar=panel_sounds",
+                                             "Sound03=./Sound/set/good.wav",
+                                             "[Sound]",
+                                             "Sound04=./Sound/set/good.wav",
+                                             "[Sounds]",
+                                             "Sound01=./Sound/set/good.wav",
+                                             "sound01=./Sound/set/other.wav",
+                                             "Sound7=./Sound/set/good.wav",
+                                             "Sound100=./Sound/set/good.wav",
+                                             "Sound09=" + long_path,
+                                             "Sound10=./Sound/set/missing.wav",
+                                             "Sound11=Sound\\SET\\Good.WAV",
+                                             "Sound12=./Sound/set/not_riff.wav",
+                                             "Sound13=./Sound/set/not_wave.wav",
+                                             "Sound14=./Sound/set/no_fmt.wav",
+                                             "Sound15=./Sound/set/short_fmt.wav",
+                                             "Sound16=./Sound/set/no_extra.wav",
+                                             "Sound17=./Sound/set/no_data.wav",
+                                             "Sound18=./Sound/set/long_data.wav",
+                                             "Sound19=./Sound/set/mpeg.wav",
+                                             "Sound20=./Sound/set",
+                                             "Sound21=\"./Sound/set/good.wav\"",
+                                             "[sounds]",
+                                             "Sound22=./Sound/set/good.wav"}));
+    write_tone("Sound/jvb/jvb_xml_00.wav", 440, 0.5);
+    write_tone("Sound/set/good.wav", 660, 0.25, 44100, 2, 16);
+    write_tone("Sound/set/other.wav", 880, 0.25);
+    write_file("Sound/set/not_riff.wav", "ID3\x03 this is no RIFF file");
+    write_bytes(
+        "Sound/set/not_wave.wav",
+        riff::file(riff::pcm_format(1, 22050, 16) + riff::chunk("data", samples(64)), "AVI "));
+    write_bytes("Sound/set/no_fmt.wav", riff::file(riff::chunk("data", samples(64))));
+    write_bytes("Sound/set/short_fmt.wav",
+                riff::file(riff::chunk("fmt ", samples(14)) + riff::chunk("data", samples(64))));
+    Bytes adpcm = riff::format_fields(2, 1, 22050, 4);
+    riff::append_le16(adpcm, 40);  // 40 extra format bytes, which the file does not hold
+    write_bytes("Sound/set/no_extra.wav", riff::file(riff::chunk("fmt ", adpcm)));
+    write_bytes("Sound/set/no_data.wav", riff::file(riff::pcm_format(1, 22050, 16)));
+    write_bytes("Sound/set/long_data.wav",
+                riff::file(riff::pcm_format(1, 22050, 16) +
+                           riff::chunk_with_size("data", 64 + 1000, samples(64))));
+    Bytes mpeg = riff::format_fields(85, 1, 22050, 0);
+    riff::append_le16(mpeg, 12);
+    riff::append(mpeg, samples(12));
+    write_bytes("Sound/set/mpeg.wav",
+                riff::file(riff::chunk("fmt ", mpeg) + riff::chunk("data", samples(400))));
+
+    const json::Value report = check({}, 1);
+    ASSERT_EQ(report["slots"].size(), 100u);
+    const json::Value& slots = report["slots"];
+
+    // The configuration as the module reads it.
+    EXPECT_EQ(report["ini"]["path"].text, "./Gauges/jvb_cuebox.ini");
+    EXPECT_EQ(report["ini"]["named_by"].text, "default");
+    EXPECT_TRUE(report["ini"]["readable"].boolean);
+    EXPECT_EQ(report["variable"]["name"].text, "panel_sounds");
+    EXPECT_EQ(report["variable"]["source"].text, "ini");
+    EXPECT_EQ(report["variable"]["line"].number, line("LVar=panel_sounds"));
+    EXPECT_TRUE(report["device"]["available"].boolean);
+    EXPECT_FALSE(report["ok"].boolean);
+
+    // Slots that play: a default file, the first of two duplicate keys, a Windows-style path
+    // in other letter case, a quoted value.
+    EXPECT_EQ(slots[0]["source"].text, "default");
+    EXPECT_TRUE(slots[0]["plays"].boolean);
+    EXPECT_EQ(slots[0]["format"]["tag"].number, 1);
+    EXPECT_EQ(slots[0]["format"]["channels"].number, 1);
+    EXPECT_EQ(slots[0]["format"]["rate"].number, 22050);
+    EXPECT_EQ(slots[0]["format"]["bits"].number, 16);
+    EXPECT_NEAR(slots[0]["duration"].number, 0.5, 0.001);
+    EXPECT_EQ(slots[1]["path"].text, "./Sound/set/good.wav");
+    EXPECT_EQ(slots[1]["line"].number, line("Sound01=./Sound/set/good.wav"));
+    EXPECT_TRUE(slots[1]["plays"].boolean);
+    EXPECT_EQ(slots[11]["path"].text, "Sound\\SET\\Good.WAV");
+    EXPECT_TRUE(slots[11]["exists"].boolean);
+    EXPECT_EQ(slots[11]["resolved"].text, "Sound/set/good.wav");
+    EXPECT_TRUE(slots[11]["plays"].boolean);
+    EXPECT_EQ(slots[11]["format"]["channels"].number, 2);
+    EXPECT_EQ(slots[11]["format"]["rate"].number, 44100);
+    EXPECT_NEAR(slots[11]["duration"].number, 0.25, 0.001);
+    EXPECT_EQ(slots[21]["path"].text, "./Sound/set/good.wav");
+    EXPECT_TRUE(slots[21]["plays"].boolean);
+
+    // Keys the module never reads leave their slots on the default rule.
+    for (int slot : {3, 4, 7, 22}) {
+        EXPECT_EQ(slots[slot]["source"].text, "default") << slot;
+        EXPECT_FALSE(slots[slot]["exists"].boolean) << slot;
+    }
+
+    // Files that are not there.
+    EXPECT_EQ(slots[9]["path"].text.size(), 127u);
+    EXPECT_EQ(slots[9]["path"].text, long_path.substr(0, 127));
+    EXPECT_FALSE(slots[9]["exists"].boolean);
+    EXPECT_FALSE(slots[10]["exists"].boolean);
+    EXPECT_TRUE(slots[10]["reader"].is_null());
+    EXPECT_FALSE(slots[10]["plays"].boolean);
+    EXPECT_TRUE(slots[20]["folder"].boolean);
+    EXPECT_FALSE(slots[20]["plays"].boolean);
+
+    // Files the WAV reader refuses, each with the check that failed.
+    const std::map<int, std::string> reasons = {{12, "not_riff"},
+                                                {13, "not_wave"},
+                                                {14, "no_fmt"},
+                                                {15, "fmt_too_short"},
+                                                {16, "format_extra_missing"},
+                                                {17, "no_data"},
+                                                {18, "data_too_long"}};
+    for (const auto& expected : reasons) {
+        const json::Value& slot = slots[expected.first];
+        EXPECT_TRUE(slot["exists"].boolean) << expected.first;
+        EXPECT_FALSE(slot["reader"]["accepted"].boolean) << expected.first;
+        EXPECT_EQ(slot["reader"]["result"].text, "0x80004005") << expected.first;
+        EXPECT_EQ(slot["reader"]["reason"].text, expected.second) << expected.first;
+        EXPECT_FALSE(slot["plays"].boolean) << expected.first;
+        EXPECT_NE(problem(report, "wav_refused", expected.first), nullptr) << expected.first;
+    }
+    EXPECT_EQ(slots[18]["reader"]["missing_bytes"].number, 1000);
+    EXPECT_EQ(slots[18]["data_bytes"].number, 1064);
+    EXPECT_EQ(slots[14]["format"].kind, json::Value::NUL);
+
+    // A file the reader takes but the sound device refuses.
+    EXPECT_TRUE(slots[19]["reader"]["accepted"].boolean);
+    EXPECT_EQ(slots[19]["format"]["tag"].number, 85);
+    EXPECT_FALSE(slots[19]["device"]["accepted"].boolean);
+    EXPECT_EQ(slots[19]["device"]["result"].text, "0x80004001");
+    EXPECT_FALSE(slots[19]["plays"].boolean);
+
+    // The problems, each once, and nothing else.
+    EXPECT_NE(problem(report, "unknown_key", -1, line("Sound03=./Sound/set/good.wav")), nullptr);
+    const json::Value* section = problem(report, "unknown_section", -1, line("[Sound]"));
+    ASSERT_NE(section, nullptr);
+    EXPECT_NE((*section)["message"].text.find("[Sounds]"), std::string::npos);
+    const json::Value* duplicate = problem(report, "duplicate_key", 1);
+    ASSERT_NE(duplicate, nullptr);
+    EXPECT_EQ((*duplicate)["line"].number, line("sound01=./Sound/set/other.wav"));
+    const json::Value* seven =
+        problem(report, "unknown_key", -1, line("Sound7=./Sound/set/good.wav"));
+    ASSERT_NE(seven, nullptr);
+    EXPECT_NE((*seven)["message"].text.find("Sound07"), std::string::npos);
+    const json::Value* hundred =
+        problem(report, "unknown_key", -1, line("Sound100=./Sound/set/good.wav"));
+    ASSERT_NE(hundred, nullptr);
+    EXPECT_NE((*hundred)["message"].text.find("00 to 99"), std::string::npos);
+    EXPECT_NE(problem(report, "duplicate_section", -1, line("[sounds]")), nullptr);
+    EXPECT_NE(problem(report, "value_cut", 9), nullptr);
+    EXPECT_NE(problem(report, "file_missing", 9), nullptr);
+    EXPECT_NE(problem(report, "file_missing", 10), nullptr);
+    EXPECT_NE(problem(report, "file_is_folder", 20), nullptr);
+    EXPECT_NE(problem(report, "device_refused", 19), nullptr);
+    // Three keys never read, one section never read, one duplicate key, one duplicate
+    // section, one cut value, two missing files, seven refused files, one refused format, one
+    // folder.
+    EXPECT_EQ(report["problems"].size(), 3u + 1 + 1 + 1 + 1 + 2 + 7 + 1 + 1)
+        << "unexpected extra problems";
+    for (const json::Value& p : report["problems"].items) {
+        const double slot = p["slot"].is_null() ? -1 : p["slot"].number;
+        EXPECT_TRUE(slot != 0 && slot != 11 && slot != 21 && slot != 50) << p["message"].text;
+    }
+}
+
+TEST_F(CheckTest, GoodSetPassesAndListsOnlySlotsInUse) {
+    write_file("Gauges/jvb_cuebox.ini", "[Sounds]\nSound05=.\\Sound\\five.wav\n");
+    write_tone("Sound/five.wav", 500, 0.2);
+    write_tone("Sound/jvb/jvb_xml_42.wav", 420, 0.2);
+
+    const json::Value report = check({}, 0);
+    EXPECT_TRUE(report["ok"].boolean);
+    EXPECT_EQ(report["problems"].size(), 0u);
+    EXPECT_EQ(report["variable"]["name"].text, "jvb_cuebox_id");
+    EXPECT_EQ(report["variable"]["source"].text, "default");
+    EXPECT_TRUE(report["slots"][5]["plays"].boolean);
+    EXPECT_EQ(report["slots"][5]["resolved"].text, "Sound/five.wav");
+    EXPECT_TRUE(report["slots"][42]["plays"].boolean);
+
+    // The readable table: the configured slot and the default file that exists, or all 100.
+    auto rows = [](const std::string& out) {
+        int count = 0;
+        for (size_t at = 0; (at = out.find("\n  ", at)) != std::string::npos; ++at) {
+            if (at + 5 < out.size() && std::isdigit(static_cast<unsigned char>(out[at + 3])) &&
+                std::isdigit(static_cast<unsigned char>(out[at + 4])))
+                ++count;
+        }
+        return count;
+    };
+    const ToolResult table = cuebox({"check", "--root", root_});
+    EXPECT_EQ(table.status, 0) << table.err;
+    EXPECT_EQ(rows(table.out), 2) << table.out;
+    EXPECT_NE(table.out.find("  05  ini"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("  42  default"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("no problems found"), std::string::npos) << table.out;
+    const ToolResult all = cuebox({"check", "--all", "--root", root_});
+    EXPECT_EQ(rows(all.out), 100) << all.out;
+}
+
+TEST_F(CheckTest, VariableNamesThatNoGaugeReaches) {
+    struct Case {
+        std::string value;
+        std::string kind;
+        std::string name;
+    };
+    for (const Case& c : {Case{"", "lvar_empty", ""}, Case{"my sounds", "lvar_spaces", "my sounds"},
+                          Case{"L:my_sounds", "lvar_prefix", "L:my_sounds"}}) {
+        write_file("Gauges/panel.ini", "[Config]\nLVar=" + c.value + "\n");
+        const json::Value report = check({"--param", ".\\Gauges\\panel.ini"}, 1);
+        EXPECT_EQ(report["variable"]["name"].text, c.name);
+        EXPECT_EQ(report["ini"]["named_by"].text, "parameter");
+        ASSERT_EQ(report["problems"].size(), 1u) << c.kind;
+        EXPECT_EQ(report["problems"][0]["kind"].text, c.kind);
+        EXPECT_EQ(report["problems"][0]["line"].number, 2);
+    }
+    const json::Value report = check({"--param", ".\\Gauges\\panel.ini"}, 1);
+    EXPECT_NE(report["problems"][0]["message"].text.find("LVar=my_sounds"), std::string::npos);
+}
+
+TEST_F(CheckTest, IniFilesTheModuleCannotUse) {
+    write_tone("Sound/jvb/jvb_xml_03.wav", 300, 0.1);
+    write_file("panel.ini", "[Config]\nLVar=in_the_root\n");
+
+    // Named without a folder: Windows looks in its own folder, not in the simulator's.
+    json::Value report = check({"--param", "panel.ini"}, 1);
+    EXPECT_NE(problem(report, "ini_no_folder", -1), nullptr);
+    EXPECT_NE(problem(report, "ini_missing", -1), nullptr);
+    EXPECT_EQ(report["variable"]["name"].text, "jvb_cuebox_id");
+    write_file("windows/panel.ini", "[Config]\nLVar=in_the_windows_folder\n");
+    report = check({"--param", "panel.ini"}, 1);
+    EXPECT_EQ(report["problems"].size(), 1u);
+    EXPECT_EQ(report["ini"]["resolved"].text, "windows/panel.ini");
+    EXPECT_EQ(report["variable"]["name"].text, "in_the_windows_folder");
+
+    // Named but missing, or a folder.
+    report = check({"--param", ".\\Gauges\\nowhere.ini"}, 1);
+    EXPECT_EQ(report["problems"].size(), 1u);
+    EXPECT_NE(problem(report, "ini_missing", -1), nullptr);
+    EXPECT_FALSE(report["ini"]["found"].boolean);
+    std::filesystem::create_directories(path("Gauges/folder.ini"));
+    report = check({"--param", ".\\Gauges\\folder.ini"}, 1);
+    EXPECT_NE(problem(report, "ini_unreadable", -1), nullptr);
+    EXPECT_FALSE(report["ini"]["readable"].boolean);
+
+    // 129 characters are still a path; from 130 on the module reads no INI file at all.
+    const std::string folder = ".\\Gauges\\";
+    const std::string longest = folder + std::string(129 - folder.size() - 4, 'p') + ".ini";
+    write_file("Gauges/" + longest.substr(folder.size()), "[Config]\nLVar=long_named\n");
+    report = check({"--param", longest}, 0);
+    EXPECT_EQ(report["variable"]["name"].text, "long_named");
+    const std::string too_long = folder + std::string(130 - folder.size() - 4, 'p') + ".ini";
+    write_file("Gauges/" + too_long.substr(folder.size()), "[Config]\nLVar=long_named\n");
+    report = check({"--param", too_long}, 1);
+    ASSERT_EQ(report["problems"].size(), 1u);
+    EXPECT_EQ(report["problems"][0]["kind"].text, "parameter_too_long");
+    EXPECT_TRUE(report["ini"]["path"].is_null());
+    EXPECT_EQ(report["variable"]["name"].text, "jvb_cuebox_id");
+    EXPECT_TRUE(report["slots"][3]["plays"].boolean);
+
+    // No INI file where none is named is no mistake: the defaults apply.
+    report = check({}, 0);
+    EXPECT_FALSE(report["ini"]["found"].boolean);
+    EXPECT_EQ(report["notes"].size(), 1u);
+}
+
+TEST_F(CheckTest, UsageErrorsExitWithTwo) {
+    EXPECT_EQ(cuebox({"check", "extra"}).status, 2);
+    EXPECT_EQ(cuebox({"check", "--root", path("no/such/folder")}).status, 2);
+    EXPECT_EQ(cuebox({"check", "--bogus"}).status, 2);
+}
+
+}  // namespace
