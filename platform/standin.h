@@ -35,7 +35,16 @@ enum StandinOutput {
 };
 
 // Chooses where devices created from now on play. `path` is used for STANDIN_OUTPUT_FILE.
-// Returns 0, or -1 when the file cannot be created.
+// Returns 0, or -1 when the file cannot be created. Every choice starts the simulated clock
+// at zero. All devices of a process share one output, so a new choice reaches devices only
+// once every device opened under the previous one has been released.
+//
+// Before any choice, sound goes to the default audio device when one opens, and otherwise
+// through the same mixing as STANDIN_OUTPUT_NONE driven by the wall clock: either way time
+// passes by itself and buffers play, end and report positions in real time as on Windows, so
+// programs written only with Win32 names run unchanged on machines without sound hardware.
+// STANDIN_OUTPUT_DEVICE, chosen explicitly, makes DirectSoundCreate fail with DSERR_NODRIVER
+// when no audio device opens, as Windows does without a sound card.
 CUEBOX_PLATFORM_API int standin_set_output(int output, const char* path);
 
 // Offline outputs: mixes `seconds` of sound from every playing buffer and moves their play
