@@ -1,0 +1,166 @@
+// Owns the mapping of Windows-style paths to host paths off Windows, the Windows folder, and the
+// fopen hook through which the module's own file tests reach that mapping. Sound sets and INI
+// files are written on Windows ("Sound\Cockpit\Gear.WAV"), so every file the module opens goes
+// through resolve_path.
+#include "platform/paths.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/standin.h"
+#include "platform/standin_core.h"
+
+namespace {
+
+const char* const DEFAULT_WINDOWS_FOLDER = "windows";
+
+std::string& windows_folder() {
+    static std::string folder = DEFAULT_WINDOWS_FOLDER;
+    return folder;
+}
+
+bool exists(const std::string& path) {
+    struct stat status;
+    return ::stat(path.c_str(), &status) == 0;
+}
+
+char lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equal_ignoring_case(const std::string& a, const char* b) {
+    size_t i = 0;
+    for (; i < a.size() && b[i]; ++i) {
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return i == a.size() && !b[i];
+}
+
+std::string join(const std::string& folder, const std::string& name) {
+    if (folder.empty()) return name;
+    if (folder.back() == '/') return folder + name;
+    return folder + "/" + name;
+}
+
+// The entry of `folder` that equals `name` but for letter case. Several can exist on a
+// case-sensitive file system; the first in sorted order is taken so the choice never depends on
+// the order the directory happens to list them in.
+bool find_other_case(const std::string& folder, const std::string& name, std::string* match) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return false;
+    std::vector<std::string> matches;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (equal_ignoring_case(name, entry->d_name)) matches.push_back(entry->d_name);
+    }
+    ::closedir(dir);
+    if (matches.empty()) return false;
+    *match = *std::min_element(matches.begin(), matches.end());
+    return true;
+}
+
+}  // namespace
+
+namespace standin {
+
+std::string resolve_path(const char* path, bool* found) {
+    bool all_found = false;
+    std::string result;
+    if (path && *path) {
+        std::string text(path);
+        std::replace(text.begin(), text.end(), '\\', '/');
+        // There are no drives here: a drive letter names the root of the host's file system.
+        if (text.size() >= 2 && text[1] == ':' && std::isalpha(static_cast<unsigned char>(text[0])))
+            text.erase(0, 2);
+        if (!text.empty() && text[0] == '/') result = "/";
+
+        all_found = true;
+        size_t start = 0;
+        while (start <= text.size()) {
+            size_t end = text.find('/', start);
+            if (end == std::string::npos) end = text.size();
+            std::string component = text.substr(start, end - start);
+            start = end + 1;
+            if (component.empty() || component == ".") continue;
+
+            std::string next = join(result, component);
+            if (all_found && component != ".." && !exists(next)) {
+                std::string match;
+                if (find_other_case(result, component, &match)) {
+                    next = join(result, match);
+                } else {
+                    // The rest keeps the caller's spelling, so a file about to be created
+                    // lands in the folders that did match.
+                    all_found = false;
+                }
+            }
+            result = next;
+        }
+        if (result.empty()) result = ".";
+        all_found = all_found && exists(result);
+    }
+    if (found) *found = all_found;
+    return result;
+}
+
+std::string resolve_profile_path(const char* file, bool* found) {
+    if (!file || !*file) {
+        if (found) *found = false;
+        return std::string();
+    }
+    // Windows looks for a profile file named without any folder in its own folder, not in the
+    // current one.
+    if (!std::strchr(file, '\\') && !std::strchr(file, '/'))
+        return resolve_path(join(windows_folder(), file).c_str(), found);
+    return resolve_path(file, found);
+}
+
+}  // namespace standin
+
+CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size) {
+    bool found = false;
+    std::string resolved = standin::resolve_path(path, &found);
+    if (result && size > 0) {
+        size_t length = std::min(resolved.size(), size - 1);
+        std::memcpy(result, resolved.data(), length);
+        result[length] = '\0';
+    }
+    return found ? 1 : 0;
+}
+
+CUEBOX_PLATFORM_API void standin_set_windows_folder(const char* folder) {
+    windows_folder() = (folder && *folder) ? folder : DEFAULT_WINDOWS_FOLDER;
+}
+
+CUEBOX_PLATFORM_API const char* standin_windows_folder(void) {
+    return windows_folder().c_str();
+}
+
+// The module's library is linked with --wrap=fopen, so its existence test of a sound file comes
+// here and sees the same path mapping as mmioOpenA. This library is not wrapped, so the fopen
+// below is the C library's own.
+extern "C" __attribute__((visibility("default"))) FILE* __wrap_fopen(const char* path,
+                                                                     const char* mode) {
+    standin::count_call("fopen");
+    bool found = false;
+    std::string resolved = standin::resolve_path(path, &found);
+    if (standin::tracing()) {
+        standin::emit("open", "\"via\":\"fopen\",\"path\":" + standin::json_string(path) +
+                                  ",\"resolved\":" +
+                                  (found ? standin::json_string(resolved.c_str()) : "null"));
+    }
+    // Windows' C library cannot open a folder as a file; Linux's can, for reading.
+    struct stat status;
+    if (found && ::stat(resolved.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(resolved.c_str(), mode);
+}

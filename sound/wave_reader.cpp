@@ -1,0 +1,155 @@
+// Owns WaveFileReader: the RIFF/WAVE header check, the format block copied out of "fmt ", the
+// search for "data", and the copying of sample bytes straight out of the multimedia I/O buffer.
+#include "sound/wave_reader.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+const FOURCC FOURCC_WAVE = mmioFOURCC('W', 'A', 'V', 'E');
+const FOURCC FOURCC_FMT = mmioFOURCC('f', 'm', 't', ' ');
+const FOURCC FOURCC_DATA = mmioFOURCC('d', 'a', 't', 'a');
+// The part of "fmt " that every format shares: WAVEFORMATEX without cbSize.
+const LONG FORMAT_FIELDS_SIZE = 16;
+const DWORD FORMAT_BLOCK_SIZE = sizeof(WAVEFORMATEX);
+
+static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must have the file's packed layout");
+
+}  // namespace
+
+WaveFileReader::~WaveFileReader() {
+    close();
+    std::free(format);
+    format = nullptr;
+}
+
+HRESULT WaveFileReader::open(const char* path) {
+    // A reader is opened once; should it be opened again, the old file is not left open.
+    close();
+    std::free(format);
+    format = nullptr;
+    HRESULT result = open_wave_file(path, file, format, riff_chunk);
+    if (FAILED(result)) return result;
+    return reset_to_data();
+}
+
+HRESULT WaveFileReader::reset_to_data() {
+    if (!file) return E_FAIL;
+    return seek_data_chunk(file, data_chunk, riff_chunk);
+}
+
+HRESULT WaveFileReader::read(DWORD count, BYTE* destination, DWORD* bytes_read) {
+    if (!file) {
+        *bytes_read = 0;
+        return E_FAIL;
+    }
+    return read_data_bytes(file, count, destination, data_chunk, bytes_read);
+}
+
+HRESULT WaveFileReader::close() {
+    if (file) {
+        mmioClose(file, 0);
+        file = nullptr;
+    }
+    return S_OK;
+}
+
+HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMCKINFO& riff_chunk) {
+    // mmioOpenA takes a writable name only for MMIO_PARSE, which is not asked for here.
+    HMMIO handle = mmioOpenA(const_cast<LPSTR>(path), nullptr, MMIO_ALLOCBUF | MMIO_READ);
+    if (!handle) return E_FAIL;
+    HRESULT result = read_wave_header(handle, riff_chunk, format);
+    if (FAILED(result)) {
+        mmioClose(handle, 0);
+        return result;
+    }
+    file = handle;
+    return S_OK;
+}
+
+HRESULT read_wave_header(HMMIO file, MMCKINFO& riff_chunk, WAVEFORMATEX*& format) {
+    format = nullptr;
+    if (mmioDescend(file, &riff_chunk, nullptr, 0) != MMSYSERR_NOERROR) return E_FAIL;
+    if (riff_chunk.ckid != FOURCC_RIFF || riff_chunk.fccType != FOURCC_WAVE) return E_FAIL;
+
+    MMCKINFO format_chunk = {};
+    format_chunk.ckid = FOURCC_FMT;
+    if (mmioDescend(file, &format_chunk, &riff_chunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+        return E_FAIL;
+    if (format_chunk.cksize < static_cast<DWORD>(FORMAT_FIELDS_SIZE)) return E_FAIL;
+
+    WAVEFORMATEX fields = {};
+    if (mmioRead(file, reinterpret_cast<HPSTR>(&fields), FORMAT_FIELDS_SIZE) < FORMAT_FIELDS_SIZE)
+        return E_FAIL;
+
+    if (fields.wFormatTag == WAVE_FORMAT_PCM) {
+        // PCM has no extra bytes; whatever else the chunk holds is skipped.
+        format = static_cast<WAVEFORMATEX*>(std::malloc(FORMAT_BLOCK_SIZE));
+        if (!format) return E_FAIL;
+        std::memcpy(format, &fields, FORMAT_FIELDS_SIZE);
+        format->cbSize = 0;
+    } else {
+        // The count is the two bytes after the first 16, whatever size the chunk declares.
+        WORD extra = 0;
+        if (mmioRead(file, reinterpret_cast<HPSTR>(&extra), sizeof extra) < LONG{sizeof extra})
+            return E_FAIL;
+        format = static_cast<WAVEFORMATEX*>(std::malloc(FORMAT_BLOCK_SIZE + extra));
+        if (!format) return E_FAIL;
+        std::memcpy(format, &fields, FORMAT_FIELDS_SIZE);
+        format->cbSize = extra;
+        if (mmioRead(file, reinterpret_cast<HPSTR>(format) + FORMAT_BLOCK_SIZE, extra) < extra) {
+            std::free(format);
+            format = nullptr;
+            return E_FAIL;
+        }
+    }
+
+    if (mmioAscend(file, &format_chunk, 0) != MMSYSERR_NOERROR) {
+        std::free(format);
+        format = nullptr;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_chunk) {
+    // The first subchunk begins right behind the form type.
+    LONG first_subchunk = static_cast<LONG>(riff_chunk.dwDataOffset + sizeof(FOURCC));
+    if (mmioSeek(file, first_subchunk, SEEK_SET) == -1) return E_FAIL;
+    data_chunk.ckid = FOURCC_DATA;
+    if (mmioDescend(file, &data_chunk, &riff_chunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
+        return E_FAIL;
+    return S_OK;
+}
+
+HRESULT read_data_bytes(HMMIO file, DWORD count, BYTE* destination, MMCKINFO& data_chunk,
+                        DWORD* bytes_read) {
+    *bytes_read = 0;
+    MMIOINFO info;
+    if (mmioGetInfo(file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
+
+    // The count comes off what is left before any byte is copied, so a read that fails part way
+    // has still used up its share; reset_to_data starts over.
+    DWORD n = count < data_chunk.cksize ? count : data_chunk.cksize;
+    data_chunk.cksize -= n;
+
+    // Straight out of the I/O buffer, a whole buffered run at a time. "Used up" includes a
+    // pchNext past pchEndRead, so nothing outside the valid bytes is ever copied.
+    DWORD copied = 0;
+    while (copied < n) {
+        if (info.pchEndRead - info.pchNext <= 0) {
+            if (mmioAdvance(file, &info, MMIO_READ) != MMSYSERR_NOERROR) return E_FAIL;
+            if (info.pchEndRead - info.pchNext <= 0) return E_FAIL;  // the file has ended
+        }
+        size_t available = static_cast<size_t>(info.pchEndRead - info.pchNext);
+        size_t run = n - copied < available ? n - copied : available;
+        std::memcpy(destination + copied, info.pchNext, run);
+        info.pchNext += run;
+        copied += static_cast<DWORD>(run);
+    }
+
+    if (mmioSetInfo(file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
+    *bytes_read = n;
+    return S_OK;
+}
