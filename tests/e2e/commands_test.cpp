@@ -299,3 +299,13 @@ TEST_F(CommandsTest, TheRenderedSoundHoldsEachSlotWhenItWasAskedFor) {
     EXPECT_LT(level(f7, t250 + 0.1, t250 + 0.9), 0.01);
     EXPECT_LT(level(f1, t3, t250), 0.01);
 }
+
+TEST_F(CommandsTest, ASlotWhosePathNamesAFolderStaysUnloaded) {
+    std::filesystem::create_directories(root_ + "/Sound/jvb/jvb_xml_11.wav");
+    start_panel();
+    command(11);
+    command(11);
+    // As on Windows, a folder does not open as a file: the slot is tried again, never loaded.
+    EXPECT_EQ(events("open", "via", "fopen").size(), 2u);
+    EXPECT_EQ(standin_call_count("mmioOpenA"), 0);
+}
