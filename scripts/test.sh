@@ -28,8 +28,8 @@ scripts/fuzz.sh "${CUEBOX_FUZZ_SECONDS:-60}"
 step "win32 deliverable"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32 -j"$jobs"
-python3 scripts/inspect_pe.py build/win32/module/jvb_cuebox2.gau
-python3 scripts/test_inspect_pe.py build/win32/module/jvb_cuebox2.gau
+cmake --build --preset win32 --target inspect
+cmake --build --preset win32 --target package
 
 step "win64 build under wine64"
 cmake --preset win64 >/dev/null
