@@ -110,6 +110,9 @@ set_driver() {  # $1: kind, $2: driver
     "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v "$1" /d "$2" /f \
         >>"$TMP/logs/wineboot.log" 2>&1
 }
+# A crash ends the program instead of starting Wine's debugger, which would wait for ever.
+"$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
+    >>"$TMP/logs/wineboot.log" 2>&1
 if ! set_driver Graphics null || ! set_driver Audio pulse; then
     echo "wine_tests: the Wine prefix could not be made:" >&2; tail -5 "$TMP/logs/wineboot.log" >&2
     exit 2
@@ -122,7 +125,10 @@ fi
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
 say "wine: fresh prefix ready in $(elapsed "$T") s ($("$WINE" --version 2>/dev/null))"
 
-if "$WINE" "$TMP/tools/dsound_probe.exe" >"$TMP/logs/probe.log" 2>&1; then
+# Every program runs with a time limit, so a hang fails its test instead of the whole run.
+wine_run() { timeout -k 10 "${WINE_PROGRAM_SECONDS:-300}" "$WINE" "$@"; }
+
+if wine_run "$TMP/tools/dsound_probe.exe" >"$TMP/logs/probe.log" 2>&1; then
     say "wine: DirectSound plays into the capture sink ($(cat "$TMP/logs/probe.log"))"
 else
     fail "DirectSound has no device with the server running: $(cat "$TMP/logs/probe.log")"
@@ -133,7 +139,7 @@ run_gtest() {
     local program=$1 log="$TMP/logs/$1.log" work="$TMP/work-$1" passed skipped failed T counts
     mkdir -p "$work"
     T=$(date +%s.%N)
-    (cd "$work" && "$WINE" "$BUILD/tests/$program") >"$log" 2>&1
+    (cd "$work" && wine_run "$BUILD/tests/$program") >"$log" 2>&1
     local status=$?
     passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
     skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
@@ -205,11 +211,11 @@ run_scenario() {  # $1: scenario file
     capture="$TMP/logs/$name.raw"
     [ -d "$TMP/roots/$root" ] || { fail "$name: unknown root '$root'"; return; }
     T=$(date +%s.%N)
-    local host=("$WINE" "$TMP/bin/cuebox.exe" --module "$(winpath "$TMP/bin/jvb_cuebox2.gau")"
+    local host=(wine_run "$TMP/bin/cuebox.exe" --module "$(winpath "$TMP/bin/jvb_cuebox2.gau")"
                 --root "$(winpath "$TMP/roots/$root")" run "$(winpath "$scenario")")
     if [ "$audio" = none ]; then
         # No server at all: first show that DirectSoundCreate really fails here.
-        if PULSE_SERVER="unix:$TMP/run/nowhere.sock" "$WINE" "$TMP/tools/dsound_probe.exe" \
+        if PULSE_SERVER="unix:$TMP/run/nowhere.sock" wine_run "$TMP/tools/dsound_probe.exe" \
             >"$log" 2>&1; then
             fail "$name: DirectSoundCreate succeeded without an audio server ($(head -1 "$log"))"
             return
@@ -252,5 +258,6 @@ for scenario in "${SCENARIOS[@]}"; do
     run_scenario "$scenario"
 done
 
-say "wine tests: $PASSED passed, $FAILED failed, $(elapsed "$START") s"
+say "wine tests took $(elapsed "$START") s"
+say "wine: $PASSED passed, $FAILED failed"
 [ "$FAILED" = 0 ]

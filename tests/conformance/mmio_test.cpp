@@ -375,9 +375,7 @@ TEST(MmioErrors, AnswerWindowsErrorValues) {
     MmioFile file(layout_file());
     ASSERT_NE(file.get(), nullptr);
     EXPECT_EQ(mmioDescend(file.get(), nullptr, nullptr, 0), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(mmioRead(file.get(), id, -4), 0);
     EXPECT_EQ(mmioClose(nullptr, 0), MMSYSERR_INVALHANDLE);
-    EXPECT_EQ(mmioSeek(nullptr, 0, SEEK_SET), MMSYSERR_INVALHANDLE);
 }
 
 // Sizes near 2^32 must neither wrap a position backwards nor make a search run for ever. Wine's
