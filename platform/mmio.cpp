@@ -267,6 +267,11 @@ CUEBOX_PLATFORM_API LONG mmioSeek(HMMIO handle, LONG offset, int origin) {
     return static_cast<LONG>(target);
 }
 
+// Where a chunk ends: behind its data and the pad byte that follows odd-sized data.
+static int64_t chunk_end(const MMCKINFO& chunk) {
+    return int64_t{chunk.dwDataOffset} + ((int64_t{chunk.cksize} + 1) & ~int64_t{1});
+}
+
 CUEBOX_PLATFORM_API MMRESULT mmioDescend(HMMIO handle, LPMMCKINFO chunk, LPCMMCKINFO parent,
                                          UINT flags) {
     standin::count_call("mmioDescend");
@@ -313,8 +318,8 @@ CUEBOX_PLATFORM_API MMRESULT mmioDescend(HMMIO handle, LPMMCKINFO chunk, LPCMMCK
             *chunk = found;
             return MMSYSERR_NOERROR;
         }
-        // On to the next chunk, over the pad byte that follows odd-sized data.
-        at = found.dwDataOffset + ((int64_t{found.cksize} + 1) & ~int64_t{1});
+        // On to the next chunk.
+        at = chunk_end(found);
     }
     seek_to(*file, start);
     return MMIOERR_CHUNKNOTFOUND;
@@ -327,8 +332,7 @@ CUEBOX_PLATFORM_API MMRESULT mmioAscend(HMMIO handle, LPMMCKINFO chunk, UINT) {
     if (!chunk) return MMSYSERR_INVALPARAM;
     // Nothing is ever written here, so a chunk marked dirty cannot have its size corrected.
     if (chunk->dwFlags & MMIO_DIRTY) return MMIOERR_CANNOTWRITE;
-    int64_t end = int64_t{chunk->dwDataOffset} + ((int64_t{chunk->cksize} + 1) & ~int64_t{1});
-    return seek_to(*file, end) ? MMSYSERR_NOERROR : MMIOERR_CANNOTSEEK;
+    return seek_to(*file, chunk_end(*chunk)) ? MMSYSERR_NOERROR : MMIOERR_CANNOTSEEK;
 }
 
 CUEBOX_PLATFORM_API MMRESULT mmioGetInfo(HMMIO handle, LPMMIOINFO info, UINT) {
