@@ -60,6 +60,44 @@ long buffers_created = 0;
 
 class DirectSound;
 
+// The COM side that the device and its buffers share: the reference count, and QueryInterface
+// for IUnknown and the one interface the object implements. The last Release hands the object
+// to last_release, which gives back what it holds and deletes it.
+template <typename Interface>
+class ComObject : public Interface {
+  public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(const GUID& iid, void** object) override {
+        standin::count_call("QueryInterface");
+        if (!object) return E_INVALIDARG;
+        *object = nullptr;
+        if (!same_guid(iid, IID_UNKNOWN) && !same_guid(iid, interface_id_)) return E_NOINTERFACE;
+        AddRef();
+        *object = static_cast<Interface*>(this);
+        return S_OK;
+    }
+
+    uint32_t STDMETHODCALLTYPE AddRef() override {
+        standin::count_call("AddRef");
+        return ++references_;
+    }
+
+    uint32_t STDMETHODCALLTYPE Release() override {
+        standin::count_call("Release");
+        if (--references_ > 0) return references_;
+        last_release();
+        return 0;
+    }
+
+  protected:
+    explicit ComObject(const GUID& interface_id) : interface_id_(interface_id) {}
+    virtual ~ComObject() = default;
+    virtual void last_release() = 0;
+
+  private:
+    const GUID& interface_id_;
+    uint32_t references_ = 1;
+};
+
 // Where each speaker of a channel mask goes in a stereo mix: -1 left, 1 right, 0 both.
 const signed char SPEAKER_SIDE[18] = {-1, 1, 0, 0, -1, 1, -1, 1, 0, -1, 1, 0, -1, 0, 1, -1, 0, 1};
 // The speakers Windows assumes for a format without a channel mask, by channel count.
@@ -104,12 +142,13 @@ long to_integer(float value, long scale) {
     return std::max(-scale, std::min(scale - 1, std::lround(value * scale)));
 }
 
-class SoundBuffer final : public IDirectSoundBuffer {
+class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
   public:
     // Takes over `memory` (from malloc) and an OpenAL source and buffer made for it.
     SoundBuffer(DirectSound* device, const SampleLayout& layout, const WAVEFORMATEX& format,
                 BYTE* memory, DWORD size, ALuint source, ALuint al_buffer)
-        : device_(device),
+        : ComObject(IID_DIRECT_SOUND_BUFFER),
+          device_(device),
           layout_(layout),
           format_(format),
           memory_(memory),
@@ -154,29 +193,9 @@ class SoundBuffer final : public IDirectSoundBuffer {
     SoundBuffer* previous_ = nullptr;
     DirectSound* device_;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(const GUID& iid, void** object) override {
-        standin::count_call("QueryInterface");
-        if (!object) return E_INVALIDARG;
-        *object = nullptr;
-        if (!same_guid(iid, IID_UNKNOWN) && !same_guid(iid, IID_DIRECT_SOUND_BUFFER)) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectSoundBuffer*>(this);
-        return S_OK;
-    }
-
-    uint32_t STDMETHODCALLTYPE AddRef() override {
-        standin::count_call("AddRef");
-        return ++references_;
-    }
-
-    uint32_t STDMETHODCALLTYPE Release() override {
-        standin::count_call("Release");
-        if (--references_ > 0) return references_;
+    void last_release() override {
         standin::emit("release", "\"buffer\":" + std::to_string(number_));
         delete this;
-        return 0;
     }
 
     HRESULT STDMETHODCALLTYPE GetCurrentPosition(LPDWORD play_cursor,
@@ -465,7 +484,6 @@ class SoundBuffer final : public IDirectSoundBuffer {
     }
 
     long number_;
-    uint32_t references_ = 1;
     SampleLayout layout_;
     WAVEFORMATEX format_;
     BYTE* memory_;
@@ -521,37 +539,17 @@ HRESULT read_format(const WAVEFORMATEX& format, SampleLayout& layout) {
     return DS_OK;
 }
 
-class DirectSound final : public IDirectSound {
+class DirectSound final : public ComObject<IDirectSound> {
   public:
-    DirectSound() { ++live_devices; }
+    DirectSound() : ComObject(IID_DIRECT_SOUND) { ++live_devices; }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(const GUID& iid, void** object) override {
-        standin::count_call("QueryInterface");
-        if (!object) return E_INVALIDARG;
-        *object = nullptr;
-        if (!same_guid(iid, IID_UNKNOWN) && !same_guid(iid, IID_DIRECT_SOUND)) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IDirectSound*>(this);
-        return S_OK;
-    }
-
-    uint32_t STDMETHODCALLTYPE AddRef() override {
-        standin::count_call("AddRef");
-        return ++references_;
-    }
-
-    uint32_t STDMETHODCALLTYPE Release() override {
-        standin::count_call("Release");
-        if (--references_ > 0) return references_;
+    void last_release() override {
         for (SoundBuffer* buffer = SoundBuffer::first; buffer; buffer = buffer->next_) {
             if (buffer->device_ == this) buffer->detach();
         }
         standin::release_sound_output();
         standin::emit("device_release", "");
         delete this;
-        return 0;
     }
 
     HRESULT STDMETHODCALLTYPE CreateSoundBuffer(LPCDSBUFFERDESC description,
@@ -637,8 +635,6 @@ class DirectSound final : public IDirectSound {
                              : std::string("null")) +
                 ",\"result\":" + result_field(result));
     }
-
-    uint32_t references_ = 1;
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "support/wave_format.h"
 
 namespace {
 
@@ -28,17 +29,6 @@ const WORD EXTENSIBLE_TAG = 0xFFFE;
 // KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT share this GUID apart from their first field.
 const GUID SUB_FORMAT_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-WAVEFORMATEX make_format(WORD tag, WORD channels, DWORD rate, WORD bits) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = tag;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
-}
 
 DSBUFFERDESC make_description(WAVEFORMATEX* format, DWORD bytes) {
     DSBUFFERDESC description = {};

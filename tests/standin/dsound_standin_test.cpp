@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/standin.h"
+#include "support/wave_format.h"
 
 namespace {
 
@@ -61,17 +62,6 @@ double level(const std::vector<int16_t>& samples, long first, long count, int ch
         sum += value * value;
     }
     return std::sqrt(sum / count);
-}
-
-WAVEFORMATEX make_format(WORD tag, WORD channels, DWORD rate, WORD bits) {
-    WAVEFORMATEX format = {};
-    format.wFormatTag = tag;
-    format.nChannels = channels;
-    format.nSamplesPerSec = rate;
-    format.wBitsPerSample = bits;
-    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
-    format.nAvgBytesPerSec = rate * format.nBlockAlign;
-    return format;
 }
 
 class StandinSoundTest : public ::testing::Test {
