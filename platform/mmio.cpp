@@ -189,14 +189,8 @@ CUEBOX_PLATFORM_API HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flag
         return fail_open(info, MMSYSERR_INVALPARAM);
     if (!file_name) return fail_open(info, MMIOERR_CANNOTOPEN);
 
-    // Non-blocking, so that a name that turns out to be a pipe cannot hang the open.
-    int fd = ::open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return fail_open(info, MMIOERR_FILENOTFOUND);
-    struct stat status;
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        ::close(fd);
-        return fail_open(info, MMIOERR_CANNOTOPEN);
-    }
+    int fd = standin::open_regular_file(resolved);
+    if (fd < 0) return fail_open(info, errno == EACCES ? MMIOERR_CANNOTOPEN : MMIOERR_FILENOTFOUND);
 
     MmioFile* file = new (std::nothrow) MmioFile;
     LONG size = (info && info->cchBuffer > 0) ? info->cchBuffer : MMIO_DEFAULTBUFFER;
@@ -223,6 +217,10 @@ CUEBOX_PLATFORM_API HMMIO mmioOpenA(LPSTR file_name, LPMMIOINFO info, DWORD flag
     open_files().insert(file);
     if (info) info->wErrorRet = MMSYSERR_NOERROR;
     return handle;
+}
+
+CUEBOX_PLATFORM_API long standin_open_mmio_files(void) {
+    return static_cast<long>(open_files().size());
 }
 
 CUEBOX_PLATFORM_API MMRESULT mmioClose(HMMIO handle, UINT) {

@@ -5,7 +5,9 @@
 #include "platform/paths.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -122,6 +124,47 @@ std::string resolve_profile_path(const char* file, bool* found) {
     return resolve_path(file, found);
 }
 
+int open_regular_file(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat status;
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
+        errno = EACCES;
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+bool read_regular_file(const std::string& path, std::string& text) {
+    text.clear();
+    const int fd = open_regular_file(path);
+    if (fd < 0) return false;
+    char block[1 << 14];
+    ssize_t got;
+    while ((got = ::read(fd, block, sizeof block)) > 0)
+        text.append(block, static_cast<size_t>(got));
+    ::close(fd);
+    return got == 0;
+}
+
+FILE* open_regular_stream(const std::string& path, const char* mode) {
+    if (mode && mode[0] == 'r' && !std::strchr(mode, '+')) {
+        const int fd = open_regular_file(path);
+        if (fd < 0) return nullptr;
+        FILE* file = ::fdopen(fd, mode);
+        if (!file) ::close(fd);
+        return file;
+    }
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        errno = EACCES;
+        return nullptr;
+    }
+    return std::fopen(path.c_str(), mode);
+}
+
 }  // namespace standin
 
 CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size) {
@@ -143,6 +186,11 @@ CUEBOX_PLATFORM_API const char* standin_windows_folder(void) {
     return windows_folder().c_str();
 }
 
+namespace {
+// Streams the module opened through fopen and has not closed yet.
+long open_streams = 0;
+}  // namespace
+
 // The module's library is linked with --wrap=fopen, so its existence test of a sound file comes
 // here and sees the same path mapping as mmioOpenA. This library is not wrapped, so the fopen
 // below is the C library's own.
@@ -156,11 +204,19 @@ extern "C" __attribute__((visibility("default"))) FILE* __wrap_fopen(const char*
                                   ",\"resolved\":" +
                                   (found ? standin::json_string(resolved.c_str()) : "null"));
     }
-    // Windows' C library cannot open a folder as a file; Linux's can, for reading.
-    struct stat status;
-    if (found && ::stat(resolved.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) {
-        errno = EACCES;
-        return nullptr;
-    }
-    return std::fopen(resolved.c_str(), mode);
+    // Only a regular file opens, as on Windows: Linux would open a folder for reading, and a
+    // pipe would hold the panel until something writes into it.
+    FILE* file = standin::open_regular_stream(resolved, mode);
+    if (file) ++open_streams;
+    return file;
+}
+
+extern "C" __attribute__((visibility("default"))) int __wrap_fclose(FILE* file) {
+    standin::count_call("fclose");
+    if (file && open_streams > 0) --open_streams;
+    return std::fclose(file);
+}
+
+CUEBOX_PLATFORM_API long standin_open_streams(void) {
+    return open_streams;
 }

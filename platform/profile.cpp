@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -51,9 +51,10 @@ struct Section {
 
 std::vector<Section> load_profile(const std::string& path, bool* readable) {
     std::vector<Section> sections;
-    std::ifstream in(path, std::ios::binary);
-    *readable = static_cast<bool>(in);
-    if (!in) return sections;
+    std::string text;
+    *readable = standin::read_regular_file(path, text);
+    if (!*readable) return sections;
+    std::istringstream in(text);
     // Lines before the first section header belong to no section a caller can name.
     sections.push_back(Section{});
     std::string line;

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/paths.h"
 #include "platform/standin.h"
 
 namespace {
@@ -209,7 +210,7 @@ CUEBOX_PLATFORM_API int standin_set_output(int choice, const char* path) {
     output.host_seconds = 0.0;
     output.host_frames = 0;
     if (choice != STANDIN_OUTPUT_FILE) return 0;
-    output.file = path ? std::fopen(path, "wb") : nullptr;
+    output.file = path ? standin::open_regular_stream(path, "wb") : nullptr;
     if (!output.file) return -1;
     output.file_data_bytes = 0;
     write_wav_header(output.file, 0);

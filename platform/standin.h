@@ -20,6 +20,11 @@ CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, siz
 CUEBOX_PLATFORM_API void standin_set_windows_folder(const char* folder);
 CUEBOX_PLATFORM_API const char* standin_windows_folder(void);
 
+// Files the module opened and has not closed yet: streams of its fopen (the existence test of a
+// sound file) and multimedia file handles of mmioOpenA.
+CUEBOX_PLATFORM_API long standin_open_streams(void);
+CUEBOX_PLATFORM_API long standin_open_mmio_files(void);
+
 // ---- Windows ----
 
 // Adds a top-level window of that class and title to the list FindWindowA searches.
@@ -78,6 +83,10 @@ CUEBOX_PLATFORM_API void standin_fail_restore(int count, HRESULT code);
 // The next DirectSoundCreate / CreateSoundBuffer answers `code` (0 ends the fault).
 CUEBOX_PLATFORM_API void standin_fail_device_create(HRESULT code);
 CUEBOX_PLATFORM_API void standin_fail_buffer_create(HRESULT code);
+
+// The `nth` heap allocation that the module makes from now on (1: the next) fails, whether
+// through malloc, calloc or its own operator new; 0 cancels.
+CUEBOX_PLATFORM_API void standin_fail_allocation(long nth);
 
 // Number of sound buffers and devices alive now, for leak checks.
 CUEBOX_PLATFORM_API long standin_live_buffers(void);

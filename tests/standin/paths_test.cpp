@@ -12,8 +12,10 @@
 #include <vector>
 
 #include "platform/standin.h"
+#include "support/no_hang.h"
 
 extern "C" FILE* __wrap_fopen(const char* path, const char* mode);
+extern "C" int __wrap_fclose(FILE* file);
 
 namespace {
 
@@ -190,14 +192,43 @@ TEST_F(PathsTest, MmioOpenResolvesAndIsTraced) {
               "\"resolved\":\"Sound/cockpit/Gear.WAV\"");
 }
 
-TEST_F(PathsTest, MmioOpenRefusesWhatIsNotAFile) {
-    char folder[] = "Sound\\cockpit";
-    EXPECT_EQ(mmioOpenA(folder, nullptr, MMIO_ALLOCBUF | MMIO_READ), nullptr);
+// A pipe opened as a file would wait for a writer for ever; every open refuses it at once, as
+// Windows refuses a name that is not a file, and so does each open of a folder.
+TEST_F(PathsTest, EveryOpenRefusesWhatIsNotARegularFile) {
     ASSERT_EQ(::mkfifo((root_ + "/pipe.wav").c_str(), 0644), 0);
-    char pipe[] = "PIPE.WAV";
-    MMIOINFO info = {};
-    EXPECT_EQ(mmioOpenA(pipe, &info, MMIO_ALLOCBUF | MMIO_READ), nullptr);
-    EXPECT_NE(info.wErrorRet, 0u);
+    ASSERT_EQ(::mkfifo((root_ + "/windows/pipe.ini").c_str(), 0644), 0);
+    for (const char* name : {"PIPE.WAV", "Sound\\cockpit"}) {
+        EXPECT_EQ(run_in_child([&] {
+                      char path[64];
+                      std::snprintf(path, sizeof path, "%s", name);
+                      MMIOINFO info = {};
+                      return mmioOpenA(path, &info, MMIO_ALLOCBUF | MMIO_READ) == nullptr &&
+                             info.wErrorRet != 0;
+                  }),
+                  "true")
+            << "mmioOpenA " << name;
+        EXPECT_EQ(run_in_child([&] { return __wrap_fopen(name, "r") == nullptr; }), "true")
+            << "fopen " << name;
+    }
+    EXPECT_EQ(run_in_child([] { return __wrap_fopen("pipe.wav", "w") == nullptr; }), "true");
+    // A profile file that is a pipe reads as a missing one: the default comes back.
+    EXPECT_EQ(run_in_child([] {
+                  char value[32];
+                  GetPrivateProfileStringA("Config", "LVar", "fallback", value, sizeof value,
+                                           "pipe.ini");
+                  return std::string(value) == "fallback";
+              }),
+              "true");
+}
+
+TEST_F(PathsTest, TheModulesOpenStreamsAreCounted) {
+    const long before = standin_open_streams();
+    FILE* gear = __wrap_fopen("Sound\\cockpit\\gear.wav", "r");
+    ASSERT_NE(gear, nullptr);
+    EXPECT_EQ(__wrap_fopen("Sound\\cockpit\\none.wav", "r"), nullptr);
+    EXPECT_EQ(standin_open_streams(), before + 1);
+    EXPECT_EQ(__wrap_fclose(gear), 0);
+    EXPECT_EQ(standin_open_streams(), before);
 }
 
 }  // namespace
