@@ -93,6 +93,10 @@ void decode_and_act() {
 
 CommandState& command_state() { return state; }
 
+void reset_command_state() {
+    state = CommandState();
+}
+
 int32_t command_value(double variable_value) {
     const double limit = 9223372036854775808.0;  // 2^63
     uint64_t bits = 0x8000000000000000ull;

@@ -21,6 +21,10 @@ struct CommandState {
 // The module-wide state, shared by every instance of the gauge.
 CommandState& command_state();
 
+// Puts the state back as it was when the module was loaded: a panel configured again after a
+// disconnect starts as a new one would, with no stop flag or mode left over from before.
+void reset_command_state();
+
 void update_commands(const HostPanelTable* panel);
 
 // The variable's 64-bit float as the command decoder sees it: truncated toward zero to a 64-bit

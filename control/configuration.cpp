@@ -49,10 +49,10 @@ void default_slot_path(int slot, char path[SLOT_PATH_SIZE]) {
                   static_cast<unsigned>(slot) % 100u);
 }
 
-void configure_once(const char* parameters, const HostPanelTable* panel) {
-    if (configured && tables_present()) return;
+bool configure_once(const char* parameters, const HostPanelTable* panel) {
+    if (configured && tables_present()) return false;
     // A panel connected again after a disconnect: the tables were freed, so start afresh.
-    if (!tables_present() && !allocate_tables()) return;
+    if (!tables_present() && !allocate_tables()) return false;
 
     if (!parameters) parameters = "";
     // A path that does not fit is not cut, since a cut path names another file; such a
@@ -97,6 +97,7 @@ void configure_once(const char* parameters, const HostPanelTable* panel) {
         slot.looping = 0;
         slot.loaded = 0;
     }
+    return true;
 }
 
 bool is_configured() { return configured && tables_present(); }

@@ -37,7 +37,8 @@ bool allocate_tables();
 
 // Reads the configuration at the first pre-update; afterwards does nothing. After a disconnect
 // has released the tables, the next call allocates them again and reads the INI file afresh.
-void configure_once(const char* parameters, const HostPanelTable* panel);
+// True when this call read the configuration.
+bool configure_once(const char* parameters, const HostPanelTable* panel);
 
 // Frees the variable name, the slot table, the scratch buffer and the INI path, in that order.
 // A second call frees nothing.

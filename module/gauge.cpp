@@ -79,7 +79,8 @@ bool slot_is_loaded(int slot) {
 void CUEBOX_STDCALL gauge_callback(GaugeHeader* header, int32_t service_code, uintptr_t) {
     switch (static_cast<uint32_t>(service_code)) {
         case SERVICE_PRE_UPDATE:
-            configure_once(header ? header->parameters : nullptr, host_table());
+            if (configure_once(header ? header->parameters : nullptr, host_table()))
+                reset_command_state();
             update_commands(host_table());
             break;
         case SERVICE_CONNECT_TO_WINDOW:

@@ -8,8 +8,9 @@ SoundDevice holder;
 SoundDevice& sound_device() { return holder; }
 
 HRESULT start_sound_device() {
-    // A start without a release in between must not lose the device already held.
-    release_sound_device();
+    // A second connect without a disconnect keeps the device it holds: every slot's buffer was
+    // made on it and would die with it, leaving the slots with buffers of a released device.
+    if (holder.device) return DS_OK;
     HRESULT result = DirectSoundCreate(nullptr, &holder.device, nullptr);
     if (FAILED(result)) {
         holder.device = nullptr;

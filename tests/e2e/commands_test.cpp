@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "e2e/module_fixture.h"
+#include "support/no_hang.h"
 
 class CommandsTest : public ModuleTest {
 protected:
@@ -20,7 +21,8 @@ TEST_F(CommandsTest, PlayOnceThenIdle) {
     start_panel();
     command(7);
     ASSERT_EQ(plays(false).size(), 1u);
-    EXPECT_EQ(trace_field(events("create").back(), "rate"), "22050");
+    ASSERT_EQ(count("create"), 1u);
+    EXPECT_EQ(trace_field(events("create")[0], "rate"), "22050");
     EXPECT_EQ(value(), 260.0);
     // Nothing more happens while the variable stays idle, and nothing is written back.
     const size_t writes = count("write");
@@ -65,6 +67,7 @@ TEST_F(CommandsTest, StopOneStopsOnlyALoadedPlayingSlot) {
     command(3);
     command(-7);
     ASSERT_EQ(count("stop"), 1u);
+    ASSERT_EQ(plays(true).size(), 1u);
     EXPECT_EQ(trace_field(events("stop")[0], "buffer"), trace_field(plays(true)[0], "buffer"));
     // Slot 7 is no longer marked looping: 107 starts it again rather than stopping it.
     command(107);
@@ -308,4 +311,91 @@ TEST_F(CommandsTest, ASlotWhosePathNamesAFolderStaysUnloaded) {
     // As on Windows, a folder does not open as a file: the slot is tried again, never loaded.
     EXPECT_EQ(events("open", "via", "fopen").size(), 2u);
     EXPECT_EQ(standin_call_count("mmioOpenA"), 0);
+}
+
+TEST_F(CommandsTest, StopAllReachesSlot99AndPassesOverALoopMarkedSlotThatHasEnded) {
+    default_slot_tone(99, 2.0);
+    default_slot_tone(4, 0.2);
+    start_panel();
+    command(104);
+    command(4);  // played once over its loop: it ends, and the loop mark stays
+    wait(0.5);
+    command(99);
+    command(250);
+    const std::vector<TraceEvent> stops = events("stop");
+    ASSERT_EQ(stops.size(), 1u);
+    const std::vector<TraceEvent> created = events("create");
+    ASSERT_EQ(created.size(), 2u);
+    EXPECT_EQ(trace_field(stops[0], "buffer"), trace_field(created[1], "buffer"));  // slot 99
+    // Slot 4 was not playing, so stop-all left its loop mark: 104 now stops rather than starts.
+    command(104);
+    EXPECT_EQ(plays(true).size(), 1u);
+    EXPECT_EQ(count("stop"), 2u);
+}
+
+TEST_F(CommandsTest, ALoopStoppedWithAMinusSignClearsTheStopFlag) {
+    start_panel();
+    command(-107);  // starts the loop; the stop flag stays up
+    command(-107);  // stops it, and that spends the flag
+    ASSERT_EQ(count("stop"), 1u);
+    command(3);
+    EXPECT_EQ(plays(false).size(), 1u);
+    EXPECT_EQ(count("stop"), 1u);
+}
+
+TEST_F(CommandsTest, AStopForALoadedSlotThatHasEndedSpendsTheStopFlag) {
+    default_slot_tone(4, 0.2);
+    start_panel();
+    command(4);
+    wait(0.5);
+    command(-4);  // nothing to stop
+    EXPECT_EQ(count("stop"), 0u);
+    command(4);
+    EXPECT_EQ(plays(false).size(), 2u);
+}
+
+TEST_F(CommandsTest, APanelConnectedAgainStartsWithoutTheOldStopFlag) {
+    start_panel();
+    command(-260);  // a stop flag, and a variable left at -260
+    host_->disconnect();
+    host_->connect();
+    update(2);
+    command(7);
+    command(7);
+    EXPECT_EQ(plays(false).size(), 2u);
+    EXPECT_EQ(count("stop"), 0u);
+
+    // The same with the flag a stop of a slot never played leaves behind.
+    command(-5);
+    host_->disconnect();
+    host_->connect();
+    update(2);
+    command(7);
+    EXPECT_EQ(plays(false).size(), 3u);
+}
+
+TEST_F(CommandsTest, EveryFileTheModuleOpensIsClosed) {
+    write_file("Sound/jvb/jvb_xml_08.wav", "not a sound");
+    start_panel();
+    for (double v : {7.0, 7.0, 103.0, 8.0, 42.0, 1.0, 250.0}) command(v);
+    EXPECT_EQ(standin_open_streams(), 0) << "the existence test closes what it opened";
+    // Each loaded slot keeps its reader's file open for refills, and no more.
+    // Slot 8's reader closed its file when the header was refused.
+    EXPECT_EQ(standin_open_mmio_files(), 3);  // slots 7, 3 and 1
+    host_->disconnect();
+    EXPECT_EQ(standin_open_mmio_files(), 0);
+    EXPECT_EQ(standin_call_count("mmioOpenA"), standin_call_count("mmioClose"));
+}
+
+TEST_F(CommandsTest, ASoundFileThatIsAPipeIsRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo((root_ + "/Sound/jvb/jvb_xml_12.wav").c_str(), 0644), 0);
+    start_panel();
+    write(12);
+    // In a child process, so that a module that blocks fails this test alone. Only the module's
+    // update runs there, without the sound's time passing.
+    EXPECT_EQ(run_in_child([&] {
+                  host_->pre_update();
+                  return standin_call_count("mmioOpenA") == 0 && value() == 260.0;
+              }),
+              "true");
 }

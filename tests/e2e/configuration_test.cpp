@@ -27,8 +27,31 @@ TEST_F(ConfigurationTest, FirstUpdateRegistersTheVariableAndSetsItIdle) {
     host_->pre_update();
     EXPECT_EQ(value(), 260.0);
     // Configuration wrote 260 and the decode read it back: nothing more was written.
-    EXPECT_EQ(count("write"), 1u);
-    EXPECT_EQ(count("read"), 1u);
+    ASSERT_EQ(count("write"), 1u);
+    ASSERT_EQ(count("read"), 1u);
+    std::vector<std::string> order;
+    for (const TraceEvent& e : trace_->events()) {
+        if (e.event == "write" || e.event == "read") order.push_back(e.event);
+    }
+    EXPECT_EQ(order, (std::vector<std::string>{"write", "read"}));
+}
+
+TEST_F(ConfigurationTest, AVariableNameIsKeptUpTo129Characters) {
+    const std::string longest(129, 'n');
+    write_file("Gauges/longest.ini", "[Config]\nLVar=" + longest + "\n");
+    write_file("Gauges/longer.ini", "[Config]\nLVar=" + longest + "xyz\n");
+    start_panel("Gauges/longest.ini");
+    EXPECT_TRUE(host_->has_variable(longest));
+    host_->disconnect();
+    trace_.reset();
+    host_ = std::make_unique<PanelHost>();
+    const std::string copy = root_ + "/second.gau";
+    std::filesystem::copy_file(CUEBOX_MODULE_FILE, copy);
+    std::string error;
+    ASSERT_TRUE(host_->load(copy, error)) << error;
+    trace_ = std::make_unique<TraceRecorder>(*host_);
+    start_panel("Gauges/longer.ini");
+    EXPECT_TRUE(host_->has_variable(longest)) << "cut to 129 characters";
 }
 
 TEST_F(ConfigurationTest, TheParameterStringNamesTheIniFileForEveryKey) {

@@ -1,4 +1,6 @@
 // The module's records as a host reads them, the element routines, and service dispatch.
+#include <dlfcn.h>
+
 #include "e2e/module_fixture.h"
 
 using RecordsTest = ModuleTest;
@@ -100,4 +102,38 @@ TEST_F(RecordsTest, DisconnectBeforeAnyUpdateReleasesTheDeviceAndNothingElse) {
     EXPECT_EQ(count("release"), 0u);
     host_->disconnect();  // a second disconnect frees nothing twice
     EXPECT_EQ(standin_live_devices(), 0);
+}
+
+TEST_F(RecordsTest, AnAllocationFailureAtLoadMakesTheLoadFail) {
+    // The module takes its four tables at load; whichever of them cannot be had, it refuses.
+    for (long nth = 1; nth <= 4; ++nth) {
+        const std::string copy = root_ + "/refusing" + std::to_string(nth) + ".gau";
+        std::filesystem::copy_file(CUEBOX_MODULE_FILE, copy);
+        PanelHost other;
+        std::string error;
+        standin_fail_allocation(nth);
+        EXPECT_FALSE(other.load(copy, error)) << nth;
+        standin_fail_allocation(0);
+        EXPECT_NE(error.find("refused to load"), std::string::npos) << error;
+    }
+}
+
+TEST_F(RecordsTest, TheHostHoldsOneModuleAtATimeAndLeavesItNoTable) {
+    const std::string first = root_ + "/first.gau", second = root_ + "/second.gau";
+    std::filesystem::copy_file(CUEBOX_MODULE_FILE, first);
+    std::filesystem::copy_file(CUEBOX_MODULE_FILE, second);
+    PanelHost other;
+    std::string error = "left over from an earlier call";
+    ASSERT_TRUE(other.load(first, error)) << error;
+    // Held here as well, so the library outlives the host's hold on it.
+    void* kept = dlopen(first.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    ASSERT_NE(kept, nullptr);
+    ImportTableRecord* imports = other.import_table();
+    ASSERT_TRUE(other.load(second, error)) << error;
+    EXPECT_EQ(imports->panels.table, nullptr) << "the first module keeps no table of the host";
+    dlclose(kept);
+    EXPECT_EQ(dlopen(first.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr)
+        << "the first module was given back";
+    other.unload();
+    EXPECT_EQ(dlopen(second.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
 }

@@ -34,6 +34,7 @@ TEST_F(SlotSoundTest, AOneShotEndsAndAStoppedSlotStartsFromTheBeginning) {
     command(104);
     ASSERT_EQ(count("position"), 1u);
     command(4);
+    ASSERT_FALSE(events("play").empty());
     EXPECT_EQ(trace_field(events("play").back(), "position"), "0");
 }
 
@@ -153,4 +154,57 @@ TEST_F(SlotSoundTest, ConnectLoadDisconnectCyclesLeaveNothingBehind) {
     }
     EXPECT_EQ(standin_call_count("mmioOpenA"), standin_call_count("mmioClose"));
     EXPECT_EQ(standin_call_count("CreateSoundBuffer"), 400);
+}
+
+TEST_F(SlotSoundTest, ASecondConnectKeepsTheDeviceAndTheBuffersMadeOnIt) {
+    default_slot_tone(3, 2.0);
+    start_panel();
+    command(103);
+    host_->connect();  // the host connects again without a disconnect in between
+    EXPECT_EQ(standin_call_count("DirectSoundCreate"), 1);
+    EXPECT_EQ(standin_live_devices(), 1);
+    wait(0.3);
+    command(103);  // the loop still answers: it stops
+    ASSERT_EQ(count("stop"), 1u);
+    command(103);
+    const std::vector<TraceEvent> loops = events("play", "looping", "true");
+    ASSERT_EQ(loops.size(), 2u);
+    EXPECT_EQ(trace_field(loops[1], "result"), "0");
+    host_->disconnect();
+    EXPECT_EQ(standin_live_devices(), 0);
+    EXPECT_EQ(standin_live_buffers(), 0);
+}
+
+// A "data" chunk that declares more than the file holds: the slot plays what the file has, and
+// the lie costs no memory.
+TEST_F(SlotSoundTest, ATruncatedFilePlaysTheSamplesItHolds) {
+    const std::string out = root_ + "/out.wav";
+    ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, out.c_str()), 0);
+    default_slot_tone(5, 0.5);
+    const std::string path = root_ + "/Sound/jvb/jvb_xml_05.wav";
+    std::string bytes;
+    {
+        std::ifstream in(path, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const size_t data = bytes.find("data");
+    ASSERT_NE(data, std::string::npos);
+    bytes.replace(data + 4, 4, std::string("\xFF\xFF\xFF\x0F", 4));  // 256 MiB declared
+    bytes += '\x7F';  // half a 16-bit frame, left out
+    std::ofstream(path, std::ios::binary) << bytes;
+
+    start_panel();
+    command(5);
+    const std::vector<TraceEvent> created = events("create");
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(trace_field(created[0], "bytes"), std::to_string(2 * 11025));
+    wait(1.0);
+    host_->disconnect();
+    standin_finish_output();
+
+    tones::Recording r;
+    ASSERT_TRUE(tones::read_recording(out, r));
+    const double start = 3.0 / 18;
+    EXPECT_GT(tones::tone_level(r, slot_frequency(5), start + 0.1, start + 0.4), 0.05);
+    EXPECT_LT(tones::tone_level(r, slot_frequency(5), start + 0.6, start + 0.9), 0.01);
 }
