@@ -17,6 +17,7 @@
 
 #include "host/cli.h"
 #include "host/configuration_view.h"
+#include "host/files.h"
 #include "host/trace.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
@@ -38,12 +39,18 @@ struct Problem {
     std::string message;
 };
 
+// Problems keep a sound from playing as meant; warnings concern sounds that play, but not as
+// their file says; notes are no problem at all.
 struct Findings {
     std::vector<Problem> problems;
+    std::vector<Problem> warnings;
     std::vector<std::string> notes;
 
     void problem(const std::string& kind, int slot, int line, const std::string& message) {
         problems.push_back(Problem{kind, slot, line, message});
+    }
+    void warning(const std::string& kind, int slot, int line, const std::string& message) {
+        warnings.push_back(Problem{kind, slot, line, message});
     }
 };
 
@@ -119,6 +126,12 @@ std::string json_line(int line) {
 bool is_folder(const std::string& path) {
     struct stat info;
     return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// Neither a regular file nor a folder: a pipe, a socket or a device.
+bool is_special(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode);
 }
 
 // Where a path that the module hands to the platform leads: off Windows the stand-in's mapping
@@ -347,17 +360,15 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
         }
         return;
     }
-    std::ifstream in(ini.resolved, std::ios::binary);
-    std::stringstream text;
-    if (in && !is_folder(ini.resolved)) text << in.rdbuf();
-    if (!in || is_folder(ini.resolved) || in.bad()) {
+    std::string text;
+    if (!read_regular_file(ini.resolved, text)) {
         findings.problem("ini_unreadable", -1, 0,
                          "the INI file " + ini.resolved + " cannot be read: the variable is " +
                              DEFAULT_VARIABLE_NAME + " and every slot uses its default file");
         return;
     }
     ini.readable = true;
-    analyse_lines(text.str(), ini, findings);
+    analyse_lines(text, ini, findings);
 }
 
 void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings& findings) {
@@ -393,7 +404,7 @@ struct FileBytes {
     uint64_t size = 0;
 
     explicit FileBytes(const std::string& path) {
-        file = std::fopen(path.c_str(), "rb");
+        file = open_regular_file(path, "rb");
         if (file && std::fseek(file, 0, SEEK_END) == 0) {
             const long end = std::ftell(file);
             size = end > 0 ? static_cast<uint64_t>(end) : 0;
@@ -449,29 +460,25 @@ std::vector<Chunk> subchunks(FileBytes& bytes, uint64_t riff_end) {
 struct WaveDiagnosis {
     std::string reason;  // cannot_open, not_riff, not_wave, no_fmt, fmt_too_short, ...
     std::string detail;
-    uint64_t missing_bytes = 0;
 };
 
 // Which of the reader's checks a file fails, read from its bytes. Called only for files the
 // reader refused; "unknown" when these bytes do not show why.
 WaveDiagnosis diagnose_wave(const std::string& path) {
-    WaveDiagnosis d;
     FileBytes bytes(path);
-    if (!bytes.file) return {"cannot_open", "the file cannot be opened", 0};
+    if (!bytes.file) return {"cannot_open", "the file cannot be opened"};
     bool ok = false;
     const uint32_t id = bytes.u32(0, ok);
     if (bytes.size < 8) {
-        return {"not_riff",
-                "the file holds only " + std::to_string(bytes.size) +
-                    " bytes, too few for a RIFF header",
-                0};
+        return {"not_riff", "the file holds only " + std::to_string(bytes.size) +
+                                " bytes, too few for a RIFF header"};
     }
     if (id != FOURCC_RIFF)
-        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\"", 0};
+        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\""};
     const uint32_t form = bytes.u32(8, ok);
-    if (!ok) return {"not_wave", "the file ends before the RIFF form type", 0};
+    if (!ok) return {"not_wave", "the file ends before the RIFF form type"};
     if (form != mmioFOURCC('W', 'A', 'V', 'E'))
-        return {"not_wave", "a RIFF file of form \"" + fourcc_text(form) + "\", not \"WAVE\"", 0};
+        return {"not_wave", "a RIFF file of form \"" + fourcc_text(form) + "\", not \"WAVE\""};
     const uint64_t riff_end = 8 + uint64_t{bytes.u32(4, ok)};
     const std::vector<Chunk> chunks = subchunks(bytes, riff_end);
     std::string seen;
@@ -484,16 +491,14 @@ WaveDiagnosis diagnose_wave(const std::string& path) {
         return nullptr;
     };
     const Chunk* format = find("fmt ");
-    if (!format) return {"no_fmt", "no \"fmt \" chunk in the RIFF chunk (chunks: " + seen + ")", 0};
+    if (!format) return {"no_fmt", "no \"fmt \" chunk in the RIFF chunk (chunks: " + seen + ")"};
     if (format->size < 16) {
-        return {"fmt_too_short",
-                "the \"fmt \" chunk holds " + std::to_string(format->size) +
-                    " bytes; a format needs 16",
-                0};
+        return {"fmt_too_short", "the \"fmt \" chunk holds " + std::to_string(format->size) +
+                                     " bytes; a format needs 16"};
     }
     unsigned char fields[18] = {};
     if (!bytes.at(format->data, fields, 16))
-        return {"fmt_too_short", "the file ends inside the 16 bytes of the \"fmt \" chunk", 0};
+        return {"fmt_too_short", "the file ends inside the 16 bytes of the \"fmt \" chunk"};
     const unsigned tag = fields[0] | fields[1] << 8;
     if (tag != WAVE_FORMAT_PCM) {
         // The count follows the first 16 bytes, whatever size the chunk declares.
@@ -504,21 +509,31 @@ WaveDiagnosis diagnose_wave(const std::string& path) {
                     "format tag " + std::to_string(tag) + " needs " +
                         (has_count ? std::to_string(extra) + " extra format bytes after its count"
                                    : std::string("a count of extra format bytes")) +
-                        ", and the file ends before them",
-                    0};
+                        ", and the file ends before them"};
         }
     }
-    const Chunk* data = find("data");
-    if (!data) return {"no_data", "no \"data\" chunk in the RIFF chunk (chunks: " + seen + ")", 0};
-    const uint64_t held = bytes.size > data->data ? bytes.size - data->data : 0;
-    if (data->size > held) {
-        d.reason = "data_too_long";
-        d.missing_bytes = data->size - held;
-        d.detail = "\"data\" declares " + std::to_string(data->size) + " bytes, " +
-                   std::to_string(d.missing_bytes) + " more than the file holds";
-        return d;
+    if (!find("data"))
+        return {"no_data", "no \"data\" chunk in the RIFF chunk (chunks: " + seen + ")"};
+    return {"unknown", "the WAV reader refused it; its bytes do not show why"};
+}
+
+// How many bytes the file's "data" chunk declares, and how many of them the file holds. The
+// reader plays what the file holds; the rest is worth a warning.
+struct DeclaredData {
+    uint64_t size = 0;
+    uint64_t held = 0;
+};
+
+DeclaredData declared_data(const std::string& path) {
+    FileBytes bytes(path);
+    bool ok = false;
+    const uint64_t riff_end = 8 + uint64_t{bytes.u32(4, ok)};
+    for (const Chunk& chunk : subchunks(bytes, riff_end)) {
+        if (chunk.id != mmioFOURCC('d', 'a', 't', 'a')) continue;
+        const uint64_t held = bytes.size > chunk.data ? bytes.size - chunk.data : 0;
+        return DeclaredData{chunk.size, chunk.size < held ? chunk.size : held};
     }
-    return {"unknown", "the WAV reader refused it; its bytes do not show why", 0};
+    return DeclaredData{};
 }
 
 // ---- The sound device ----
@@ -576,6 +591,7 @@ struct SlotReport {
     int line = 0;
     bool exists = false;
     bool folder = false;
+    bool special = false;  // a pipe, a socket or a device
     std::string resolved;
     bool header_read = false;  // the reader's open succeeded
     bool accepted = false;     // and all its data could be read
@@ -583,7 +599,8 @@ struct SlotReport {
     WaveDiagnosis diagnosis;
     bool has_format = false;
     WAVEFORMATEX format = {};
-    DWORD data_bytes = 0;
+    DWORD data_bytes = 0;         // what the reader plays
+    uint64_t declared_bytes = 0;  // what the "data" chunk declares
     double duration = -1;
     bool device_tried = false;
     HRESULT device_result = S_OK;
@@ -593,9 +610,10 @@ struct SlotReport {
 void check_slot(SlotReport& report, DeviceProbe& device) {
     const bool found = resolve(report.path, report.resolved);
     report.folder = found && is_folder(report.resolved);
-    if (found && !report.folder) {
+    report.special = found && is_special(report.resolved);
+    if (found && !report.folder && !report.special) {
         // The module's own test: the file opens for reading.
-        std::FILE* file = std::fopen(report.resolved.c_str(), "r");
+        std::FILE* file = open_regular_file(report.resolved, "r");
         report.exists = file != nullptr;
         if (file) std::fclose(file);
     }
@@ -610,6 +628,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
         report.data_bytes = reader.data_chunk.cksize;
+        report.declared_bytes = declared_data(report.resolved).size;
         // All of the data, as a slot's buffer is filled, in pieces so that a size that lies
         // costs no memory.
         std::vector<BYTE> piece(1 << 16);
@@ -647,9 +666,15 @@ std::string format_text(const SlotReport& r) {
     return text;
 }
 
+// Bytes the "data" chunk declares beyond what the file holds; the slot plays without them.
+uint64_t missing_bytes(const SlotReport& r) {
+    return r.header_read && r.declared_bytes > r.data_bytes ? r.declared_bytes - r.data_bytes : 0;
+}
+
 std::string verdict_text(const SlotReport& r) {
-    if (r.plays) return "plays";
+    if (r.plays) return missing_bytes(r) ? "plays, cut short" : "plays";
     if (r.folder) return "a folder";
+    if (r.special) return "not a file";
     if (!r.exists) return "no file";
     if (!r.accepted) return "refused: " + r.diagnosis.reason;
     if (!r.device_tried) return "no device";
@@ -657,12 +682,25 @@ std::string verdict_text(const SlotReport& r) {
 }
 
 void slot_problems(const SlotReport& r, Findings& findings) {
-    if (r.plays) return;
     const std::string who = "slot " + two_digits(r.slot) + " (" +
                             (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
+    if (missing_bytes(r)) {
+        char length[32];
+        std::snprintf(length, sizeof length, "%.2f s", r.duration > 0 ? r.duration : 0.0);
+        findings.warning("data_short", r.slot, r.line,
+                         who + ": " + r.path + " is cut short: \"data\" declares " +
+                             std::to_string(r.declared_bytes) + " bytes, " +
+                             std::to_string(missing_bytes(r)) +
+                             " more than the file holds; it plays the " + length + " it has");
+    }
+    if (r.plays) return;
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
                          who + ": " + r.path + " names a folder, not a sound file");
+    } else if (r.special) {
+        findings.problem(
+            "file_not_regular", r.slot, r.line,
+            who + ": " + r.path + " names a pipe or a device, not a sound file: it never opens");
     } else if (!r.exists) {
         // A slot left to its default file is silent on purpose when that file is absent.
         if (!r.from_ini) return;
@@ -682,6 +720,19 @@ void slot_problems(const SlotReport& r, Findings& findings) {
 }
 
 // ---- Output ----
+
+// One JSON object a line, each line but the last with a comma.
+std::string json_problems(const std::vector<Problem>& list) {
+    std::string out;
+    for (size_t i = 0; i < list.size(); ++i) {
+        const Problem& p = list[i];
+        out += "    {\"kind\": " + json_text(p.kind) +
+               ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
+               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_text(p.message) + "}";
+        out += i + 1 < list.size() ? ",\n" : "\n";
+    }
+    return out;
+}
 
 void print_json(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                 const DeviceProbe& device, const std::vector<SlotReport>& slots,
@@ -706,7 +757,8 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
                ", \"line\": " + json_line(r.line) +
                ", \"exists\": " + (r.exists ? "true" : "false") +
                ", \"folder\": " + (r.folder ? "true" : "false") +
-               ", \"resolved\": " + (r.exists || r.folder ? json_text(r.resolved) : "null");
+               ", \"special\": " + (r.special ? "true" : "false") + ", \"resolved\": " +
+               (r.exists || r.folder || r.special ? json_text(r.resolved) : "null");
         out += ", \"reader\": ";
         if (!r.exists) {
             out += "null";
@@ -715,7 +767,9 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
                    ", \"result\": \"" + hex(r.reader_result) +
                    "\", \"reason\": " + (r.accepted ? "null" : json_text(r.diagnosis.reason)) +
                    ", \"detail\": " + (r.accepted ? "null" : json_text(r.diagnosis.detail)) +
-                   ", \"missing_bytes\": " + std::to_string(r.diagnosis.missing_bytes) + "}";
+                   ", \"declared_bytes\": " +
+                   (r.header_read ? std::to_string(r.declared_bytes) : "null") +
+                   ", \"missing_bytes\": " + std::to_string(missing_bytes(r)) + "}";
         }
         out += ", \"format\": ";
         if (r.has_format) {
@@ -741,14 +795,8 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
         out += ", \"plays\": " + std::string(r.plays ? "true" : "false") + "}";
         out += i + 1 < slots.size() ? ",\n" : "\n";
     }
-    out += "  ],\n  \"problems\": [\n";
-    for (size_t i = 0; i < findings.problems.size(); ++i) {
-        const Problem& p = findings.problems[i];
-        out += "    {\"kind\": " + json_text(p.kind) +
-               ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
-               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_text(p.message) + "}";
-        out += i + 1 < findings.problems.size() ? ",\n" : "\n";
-    }
+    out += "  ],\n  \"problems\": [\n" + json_problems(findings.problems);
+    out += "  ],\n  \"warnings\": [\n" + json_problems(findings.warnings);
     out += "  ],\n  \"notes\": [";
     for (size_t i = 0; i < findings.notes.size(); ++i)
         out += (i ? ", " : "") + json_text(findings.notes[i]);
@@ -785,25 +833,28 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
         "slot  from     format                     length   verdict                        path\n");
     int shown = 0;
     for (const SlotReport& r : slots) {
-        if (!all && !r.from_ini && !r.exists && !r.folder) continue;
+        if (!all && !r.from_ini && !r.exists && !r.folder && !r.special) continue;
         ++shown;
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
         std::string path = r.path;
-        if ((r.exists || r.folder) && plain_spelling(r.path) != r.resolved)
+        if ((r.exists || r.folder || r.special) && plain_spelling(r.path) != r.resolved)
             path += " -> " + r.resolved;
         std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
                     r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
                     verdict_text(r).c_str(), path.c_str());
     }
     if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
-    if (!findings.problems.empty()) {
-        std::printf("\nproblems (%zu):\n", findings.problems.size());
-        for (const Problem& p : findings.problems) {
+    auto print_list = [](const char* title, const std::vector<Problem>& list) {
+        if (list.empty()) return;
+        std::printf("\n%s (%zu):\n", title, list.size());
+        for (const Problem& p : list) {
             const std::string where = p.line ? "line " + std::to_string(p.line) + ": " : "";
             std::printf("  %s%s\n", where.c_str(), p.message.c_str());
         }
-    }
+    };
+    print_list("problems", findings.problems);
+    print_list("warnings", findings.warnings);
     if (!findings.notes.empty()) {
         std::printf("\nnotes:\n");
         for (const std::string& note : findings.notes) std::printf("  %s\n", note.c_str());
@@ -813,10 +864,12 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
         if (r.from_ini || r.exists) ++configured;
         if (r.plays) ++playing;
     }
-    std::printf("\n%d of %d slots in use would play; %s\n", playing, configured,
-                findings.problems.empty()
-                    ? "no problems found"
-                    : (std::to_string(findings.problems.size()) + " problem(s) found").c_str());
+    std::string summary = findings.problems.empty()
+                              ? "no problems found"
+                              : std::to_string(findings.problems.size()) + " problem(s) found";
+    if (!findings.warnings.empty())
+        summary += ", " + std::to_string(findings.warnings.size()) + " warning(s)";
+    std::printf("\n%d of %d slots in use would play; %s\n", playing, configured, summary.c_str());
 }
 
 }  // namespace

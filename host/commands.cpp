@@ -1,10 +1,10 @@
 // The host commands `show` and `run`.
 #include <cstdio>
-#include <fstream>
-#include <iostream>
+#include <sstream>
 
 #include "host/cli.h"
 #include "host/configuration_view.h"
+#include "host/files.h"
 #include "host/scenario.h"
 #include "host/timeline.h"
 #include "host/trace.h"
@@ -55,11 +55,12 @@ int command_show(const CliOptions& options) {
 
 int command_run(const CliOptions& options) {
     const std::string& file_name = options.arguments[0];
-    std::ifstream in(file_name);
-    if (!in) {
+    std::string text;
+    if (!read_regular_file(file_name, text)) {
         std::fprintf(stderr, "cuebox: cannot read the scenario %s\n", file_name.c_str());
         return 2;
     }
+    std::istringstream in(text);
     Scenario scenario;
     std::string error;
     if (!parse_scenario(file_name, in, scenario, error)) {

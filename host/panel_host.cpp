@@ -148,38 +148,12 @@ PanelHost::~PanelHost() {
 }
 
 bool PanelHost::load(const std::string& module_path, std::string& error) {
-    struct stat info;
-    if (stat(module_path.c_str(), &info) != 0) {
-        error = "no such module file: " + module_path;
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        error = "not a module file: " + module_path;
-        return false;
-    }
-    library_ = open_library(module_path, error);
-    if (!library_) return false;
-    linkage_ = static_cast<LinkageRecord*>(find_symbol(library_, "Linkage"));
-    import_table_ = static_cast<ImportTableRecord*>(find_symbol(library_, "ImportTable"));
-    char detail[96] = "";
-    if (!linkage_ || !import_table_) {
-        error = std::string("not a gauge module: it exports no ") +
-                (linkage_ ? "ImportTable" : "Linkage");
-    } else if (linkage_->module_kind != MODULE_KIND) {
-        std::snprintf(detail, sizeof detail, "0x%X, expected 0x%X", linkage_->module_kind,
-                      MODULE_KIND);
-        error = std::string("wrong module kind in Linkage: ") + detail;
-    } else if (linkage_->interface_version != HOST_INTERFACE_VERSION) {
-        std::snprintf(detail, sizeof detail, "0x%X, expected 0x%X", linkage_->interface_version,
-                      HOST_INTERFACE_VERSION);
-        error = std::string("wrong interface version in Linkage: ") + detail;
-    } else if (!linkage_->gauges[0] || !linkage_->gauges[0]->gauge_callback) {
-        error = "the module's Linkage lists no gauge with a callback";
-    } else if (import_table_->panels.table_id != IMPORT_PANEL_TABLE_ID) {
-        error = "the module's ImportTable does not ask for the panel table";
-    }
-    if (!error.empty()) {
+    // One module at a time: a second load gives the first back rather than leak it.
+    unload();
+    const std::string reason = open_module(module_path);
+    if (!reason.empty()) {
         unload();
+        error = reason;
         return false;
     }
     import_table_->panels.table = &table_;
@@ -187,7 +161,41 @@ bool PanelHost::load(const std::string& module_path, std::string& error) {
     return true;
 }
 
+std::string PanelHost::open_module(const std::string& module_path) {
+    struct stat info;
+    if (stat(module_path.c_str(), &info) != 0) return "no such module file: " + module_path;
+    if (!S_ISREG(info.st_mode)) return "not a module file: " + module_path;
+    std::string error;
+    library_ = open_library(module_path, error);
+    if (!library_) return error;
+    linkage_ = static_cast<LinkageRecord*>(find_symbol(library_, "Linkage"));
+    import_table_ = static_cast<ImportTableRecord*>(find_symbol(library_, "ImportTable"));
+    char detail[96] = "";
+    if (!linkage_ || !import_table_) {
+        return std::string("not a gauge module: it exports no ") +
+               (linkage_ ? "ImportTable" : "Linkage");
+    }
+    if (linkage_->module_kind != MODULE_KIND) {
+        std::snprintf(detail, sizeof detail, "0x%X, expected 0x%X", linkage_->module_kind,
+                      MODULE_KIND);
+        return std::string("wrong module kind in Linkage: ") + detail;
+    }
+    if (linkage_->interface_version != HOST_INTERFACE_VERSION) {
+        std::snprintf(detail, sizeof detail, "0x%X, expected 0x%X", linkage_->interface_version,
+                      HOST_INTERFACE_VERSION);
+        return std::string("wrong interface version in Linkage: ") + detail;
+    }
+    if (!linkage_->gauges[0] || !linkage_->gauges[0]->gauge_callback)
+        return "the module's Linkage lists no gauge with a callback";
+    if (import_table_->panels.table_id != IMPORT_PANEL_TABLE_ID)
+        return "the module's ImportTable does not ask for the panel table";
+    return "";
+}
+
 void PanelHost::unload() {
+    // The module may outlive this host (the system keeps a library loaded while anyone else
+    // holds it): it must not keep a table that dies with the host.
+    if (import_table_) import_table_->panels.table = nullptr;
     gauges_.clear();
     parameters_.clear();
     if (library_) close_library(library_);

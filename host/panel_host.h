@@ -27,7 +27,8 @@ public:
     PanelHost(const PanelHost&) = delete;
     PanelHost& operator=(const PanelHost&) = delete;
 
-    // Loads and checks the module; on failure returns false with a one-line reason in `error`.
+    // Loads and checks the module, giving back any module loaded before; on failure returns
+    // false with a one-line reason in `error`.
     bool load(const std::string& module_path, std::string& error);
     void unload();
 
@@ -65,18 +66,21 @@ public:
     static PanelHost* active;
 
 private:
-    void* library_ = nullptr;
-    LinkageRecord* linkage_ = nullptr;
-    ImportTableRecord* import_table_ = nullptr;
-    HostPanelTable table_ = {};
-    std::vector<std::unique_ptr<GaugeHeader>> gauges_;
-    std::vector<std::unique_ptr<std::string>> parameters_;
-    std::vector<std::pair<std::string, double>> variables_;
-    std::vector<ElementCall> element_calls_;
-    void* window_ = nullptr;
-    bool connected_ = false;
+  // Opens and checks the module file; the reason it cannot serve, or "" when it can.
+  std::string open_module(const std::string& module_path);
 
-    friend struct HostRoutines;
+  void* library_ = nullptr;
+  LinkageRecord* linkage_ = nullptr;
+  ImportTableRecord* import_table_ = nullptr;
+  HostPanelTable table_ = {};
+  std::vector<std::unique_ptr<GaugeHeader>> gauges_;
+  std::vector<std::unique_ptr<std::string>> parameters_;
+  std::vector<std::pair<std::string, double>> variables_;
+  std::vector<ElementCall> element_calls_;
+  void* window_ = nullptr;
+  bool connected_ = false;
+
+  friend struct HostRoutines;
 };
 
 // Sets where sound goes for devices created from now on; false when the file cannot be made.

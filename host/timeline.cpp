@@ -9,11 +9,10 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <sstream>
 
+#include "host/files.h"
 #include "host/scenario.h"
 #include "host/slot_activity.h"
 
@@ -92,12 +91,11 @@ uint16_t le16(const std::string& bytes, size_t at) {
 // Reads a 16-bit PCM WAV file, as the platform renders it.
 Waveform read_waveform(const std::string& path) {
     Waveform wave;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    if (!read_regular_file(path, bytes)) {
         wave.problem = "the rendered sound " + path + " cannot be read";
         return wave;
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") != 0 || bytes.compare(8, 4, "WAVE") != 0) {
         wave.problem = path + " is not a WAV file";
         return wave;
@@ -389,10 +387,11 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
     svg << "<text x=\"" << num(LEFT + plot) << "\" y=\"" << num(axis_top + 36)
         << "\" text-anchor=\"end\">seconds</text>\n</g>\n</svg>\n";
 
-    std::ofstream out(svg_path, std::ios::binary);
-    out << svg.str();
-    out.close();
-    if (!out) {
+    const std::string text = svg.str();
+    std::FILE* out = open_regular_file(svg_path, "wb");
+    bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (out && std::fclose(out) != 0) written = false;
+    if (!written) {
         error = "cannot write the timeline " + svg_path;
         return false;
     }

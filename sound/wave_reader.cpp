@@ -36,7 +36,9 @@ HRESULT WaveFileReader::open(const char* path) {
 
 HRESULT WaveFileReader::reset_to_data() {
     if (!file) return E_FAIL;
-    return seek_data_chunk(file, data_chunk, riff_chunk);
+    HRESULT result = seek_data_chunk(file, data_chunk, riff_chunk);
+    if (FAILED(result)) return result;
+    return limit_data_to_file(file, data_chunk, format);
 }
 
 HRESULT WaveFileReader::read(DWORD count, BYTE* destination, DWORD* bytes_read) {
@@ -120,6 +122,20 @@ HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_c
     data_chunk.ckid = FOURCC_DATA;
     if (mmioDescend(file, &data_chunk, &riff_chunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
         return E_FAIL;
+    return S_OK;
+}
+
+HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX* format) {
+    const LONG end = mmioSeek(file, 0, SEEK_END);
+    // Back to the first sample byte, where the search for "data" left the file.
+    if (mmioSeek(file, static_cast<LONG>(data_chunk.dwDataOffset), SEEK_SET) == -1) return E_FAIL;
+    if (end == -1) return S_OK;
+    const DWORD held = static_cast<DWORD>(end) > data_chunk.dwDataOffset
+                           ? static_cast<DWORD>(end) - data_chunk.dwDataOffset
+                           : 0;
+    if (data_chunk.cksize <= held) return S_OK;
+    data_chunk.cksize = held;
+    if (format && format->nBlockAlign > 1) data_chunk.cksize -= held % format->nBlockAlign;
     return S_OK;
 }
 

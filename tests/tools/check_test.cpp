@@ -1,10 +1,13 @@
 // `cuebox check` against sound sets and INI files with every mistake that ends in silence, each
 // once, its JSON taken apart field by field.
+#include <sys/stat.h>
+
 #include <cctype>
 #include <cmath>
 #include <map>
 
 #include "support/json_reader.h"
+#include "support/no_hang.h"
 #include "tools/tool_runner.h"
 
 namespace {
@@ -174,8 +177,7 @@ TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
                                                 {14, "no_fmt"},
                                                 {15, "fmt_too_short"},
                                                 {16, "format_extra_missing"},
-                                                {17, "no_data"},
-                                                {18, "data_too_long"}};
+                                                {17, "no_data"}};
     for (const auto& expected : reasons) {
         const json::Value& slot = slots[expected.first];
         EXPECT_TRUE(slot["exists"].boolean) << expected.first;
@@ -185,8 +187,19 @@ TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
         EXPECT_FALSE(slot["plays"].boolean) << expected.first;
         EXPECT_NE(problem(report, "wav_refused", expected.first), nullptr) << expected.first;
     }
+    // A file cut short plays what it holds, with a warning that says what is missing.
+    EXPECT_TRUE(slots[18]["reader"]["accepted"].boolean);
+    EXPECT_TRUE(slots[18]["plays"].boolean);
     EXPECT_EQ(slots[18]["reader"]["missing_bytes"].number, 1000);
-    EXPECT_EQ(slots[18]["data_bytes"].number, 1064);
+    EXPECT_EQ(slots[18]["reader"]["declared_bytes"].number, 1064);
+    EXPECT_EQ(slots[18]["data_bytes"].number, 64);
+    ASSERT_EQ(report["warnings"].size(), 1u);
+    const json::Value& short_data = report["warnings"][0];
+    EXPECT_EQ(short_data["kind"].text, "data_short");
+    EXPECT_EQ(short_data["slot"].number, 18);
+    EXPECT_NE(short_data["message"].text.find("1000 more than the file holds"), std::string::npos)
+        << short_data["message"].text;
+    EXPECT_NE(short_data["message"].text.find("0.00 s"), std::string::npos);
     EXPECT_EQ(slots[14]["format"].kind, json::Value::NUL);
 
     // A file the reader takes but the sound device refuses.
@@ -219,9 +232,9 @@ TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
     EXPECT_NE(problem(report, "file_is_folder", 20), nullptr);
     EXPECT_NE(problem(report, "device_refused", 19), nullptr);
     // Three keys never read, one section never read, one duplicate key, one duplicate
-    // section, one cut value, two missing files, seven refused files, one refused format, one
+    // section, one cut value, two missing files, six refused files, one refused format, one
     // folder.
-    EXPECT_EQ(report["problems"].size(), 3u + 1 + 1 + 1 + 1 + 2 + 7 + 1 + 1)
+    EXPECT_EQ(report["problems"].size(), 3u + 1 + 1 + 1 + 1 + 2 + 6 + 1 + 1)
         << "unexpected extra problems";
     for (const json::Value& p : report["problems"].items) {
         const double slot = p["slot"].is_null() ? -1 : p["slot"].number;
@@ -327,6 +340,29 @@ TEST_F(CheckTest, IniFilesTheModuleCannotUse) {
     report = check({}, 0);
     EXPECT_FALSE(report["ini"]["found"].boolean);
     EXPECT_EQ(report["notes"].size(), 1u);
+}
+
+// Pipes named as files: the tool says so at once instead of waiting for a writer. Each run is
+// in a child process, so a tool that blocks fails this test alone.
+TEST_F(CheckTest, PipesNamedAsFilesAreReportedWithoutBlocking) {
+    write_file("Gauges/jvb_cuebox.ini",
+               "[Config]\nLVar=piped\n[Sounds]\nSound04=Sound\\pipe.wav\n");
+    std::filesystem::create_directories(path("Sound"));
+    ASSERT_EQ(::mkfifo(path("Sound/pipe.wav").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(path("Gauges/pipe.ini").c_str(), 0644), 0);
+    EXPECT_EQ(run_in_child([&] {
+                  const json::Value report = check({}, 1);
+                  const json::Value* pipe = problem(report, "file_not_regular", 4);
+                  return pipe && report["slots"][4]["special"].boolean &&
+                         report["problems"].size() == 1;
+              }),
+              "true");
+    EXPECT_EQ(run_in_child([&] {
+                  const json::Value report = check({"--param", ".\\Gauges\\pipe.ini"}, 1);
+                  return problem(report, "ini_unreadable", -1) != nullptr &&
+                         report["variable"]["name"].text == "jvb_cuebox_id";
+              }),
+              "true");
 }
 
 TEST_F(CheckTest, UsageErrorsExitWithTwo) {

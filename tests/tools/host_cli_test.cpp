@@ -1,5 +1,8 @@
 // The panel host on the command line: `show` configures the module from a root folder and
 // prints what it registered; `run` plays a scenario; bad input is refused with one clear line.
+#include <sys/stat.h>
+
+#include "support/no_hang.h"
 #include "tools/tool_runner.h"
 
 namespace {
@@ -86,6 +89,25 @@ TEST_F(HostCliTest, AMalformedScenarioStopsBeforeAnythingPlays) {
                               ":5: expected connect, disconnect, service, update, wait, write, "
                               "expect or lose, got 'play 7'\n");
     EXPECT_TRUE(result.out.empty());
+}
+
+TEST_F(HostCliTest, AScenarioOrOutputThatIsAPipeIsRefusedWithoutBlocking) {
+    ASSERT_EQ(::mkfifo(path("scenario.scn").c_str(), 0644), 0);
+    ASSERT_EQ(::mkfifo(path("picture.svg").c_str(), 0644), 0);
+    write_file("good.scn", "connect\nupdate 2\ndisconnect\n");
+    EXPECT_EQ(run_in_child([&] {
+                  const ToolResult result = cuebox({"run", path("scenario.scn"), "--root", root_});
+                  return result.status == 2 &&
+                         result.err.find("cannot read the scenario") != std::string::npos;
+              }),
+              "true");
+    EXPECT_EQ(run_in_child([&] {
+                  const ToolResult result = cuebox({"run", path("good.scn"), "--root", root_,
+                                                    "--timeline", path("picture.svg")});
+                  return result.status == 2 &&
+                         result.err.find("cannot write the timeline") != std::string::npos;
+              }),
+              "true");
 }
 
 }  // namespace
