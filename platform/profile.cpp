@@ -33,6 +33,11 @@ bool same_name(const std::string& a, const char* b) {
     return true;
 }
 
+// Names and values are C strings once read: a zero byte inside one ends it, as on Windows.
+std::string name_or_value(const std::string& text) {
+    return trim(text.substr(0, text.find('\0')));
+}
+
 std::string unquote(const std::string& value) {
     if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
         return value.substr(1, value.size() - 2);
@@ -68,15 +73,15 @@ std::vector<Section> load_profile(const std::string& path, bool* readable) {
             const size_t close = text.find(']');
             const std::string name = close == std::string::npos ? text.substr(1)
                                                                 : text.substr(1, close - 1);
-            sections.push_back(Section{trim(name), {}});
+            sections.push_back(Section{name_or_value(name), {}});
             continue;
         }
         const size_t equals = text.find('=');
         if (equals == std::string::npos) {
-            sections.back().entries.push_back(Entry{text, std::string()});
+            sections.back().entries.push_back(Entry{name_or_value(text), std::string()});
         } else {
-            sections.back().entries.push_back(
-                Entry{trim(text.substr(0, equals)), trim(text.substr(equals + 1))});
+            sections.back().entries.push_back(Entry{name_or_value(text.substr(0, equals)),
+                                                    name_or_value(text.substr(equals + 1))});
         }
     }
     return sections;

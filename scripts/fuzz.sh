@@ -1,39 +1,106 @@
 #!/bin/bash
-# Builds the WAV reader's fuzz target with the fuzz preset and runs it for a bounded time.
-#   scripts/fuzz.sh [SECONDS]      default 60
-# CUEBOX_FUZZ_BUILD names another build folder than build/fuzz. Prints the number of
-# executions at the end; exits non-zero when the fuzzer finds a crash, a leak or a hang.
-set -euo pipefail
+# Builds the fuzz targets with the fuzz preset (clang, libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each for a bounded time.
+#   scripts/fuzz.sh [SECONDS] [TARGET...]     default: 30 seconds, every target
+# Targets: the names of fuzz/*_fuzz.cpp without "_fuzz" (wave_reader, profile, scenario, ...).
+# Each target keeps a corpus in build/fuzz/corpus/TARGET and starts from its seeds and
+# dictionary (fuzz/seeds, fuzz/dictionaries). Prints, per target, the executions and the edges
+# covered at the start and at the end; exits non-zero when any target finds a crash, a leak, a
+# hang or runs out of memory, with the inputs in build/fuzz/artifacts/TARGET.
+# CUEBOX_FUZZ_JOBS: targets run at once (default: the number of cores).
+# CUEBOX_FUZZ_BUILD: another build folder than build/fuzz. CUEBOX_FUZZ_NO_DICT=1 leaves the
+# dictionaries out, to measure what they bring.
+set -uo pipefail
 
-seconds=${1:-60}
+seconds=${1:-30}
+shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${CUEBOX_FUZZ_BUILD:-$root/build/fuzz}
+jobs=${CUEBOX_FUZZ_JOBS:-$(nproc)}
 
-cmake --preset fuzz -S "$root" -B "$build" > /dev/null
-cmake --build "$build" --target wave_reader_fuzz wave_reader_seeds -j "$(nproc)" > /dev/null
+targets=("$@")
+if [ ${#targets[@]} -eq 0 ]; then
+    for source in "$root"/fuzz/*_fuzz.cpp; do
+        name=$(basename "$source" _fuzz.cpp)
+        targets+=("$name")
+    done
+fi
 
-seeds=$build/fuzz_seeds
-corpus=$build/fuzz_corpus
-artifacts=$build/fuzz_artifacts
-mkdir -p "$seeds" "$corpus" "$artifacts"
-"$build/fuzz/wave_reader_seeds" "$seeds"
+cmake --preset fuzz -S "$root" -B "$build" >/dev/null || exit 2
+if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" wave_reader_seeds \
+    >"$build/build.log" 2>&1; then
+    tail -n 30 "$build/build.log" >&2
+    echo "fuzz: the targets do not build" >&2
+    exit 2
+fi
 
-# Each input is written to this file for the reader to open; tmpfs keeps that off the disk.
+# Inputs go through files for the targets that read files; tmpfs keeps them off the disk.
 input_folder=/dev/shm
 [ -w "$input_folder" ] || input_folder=${TMPDIR:-/tmp}
-export CUEBOX_FUZZ_INPUT=$input_folder/cuebox_fuzz_$$.wav
-trap 'rm -f "$CUEBOX_FUZZ_INPUT"' EXIT
+export CUEBOX_FUZZ_INPUT=$input_folder/cuebox_fuzz_$$
+trap 'rm -f "$CUEBOX_FUZZ_INPUT".*' EXIT
 
-log=$build/fuzz.log
+# Seeds beyond fuzz/seeds/TARGET that the project already holds.
+extra_seeds() {
+    case $1 in
+        scenario) echo "$root/tests/wine $root/demo" ;;
+    esac
+}
+
+run_target() {  # $1: target; writes $build/logs/TARGET.log
+    local target=$1 corpus="$build/corpus/$1" artifacts="$build/artifacts/$1"
+    local log="$build/logs/$1.log" dict="$root/fuzz/dictionaries/$1.dict" options=()
+    mkdir -p "$corpus" "$artifacts"
+    [ -f "$dict" ] && [ "${CUEBOX_FUZZ_NO_DICT:-0}" != 1 ] && options+=("-dict=$dict")
+    local seeds=()
+    for folder in "$root/fuzz/seeds/$target" "$build/fuzz/seeds/$target" $(extra_seeds "$target"); do
+        [ -d "$folder" ] && seeds+=("$folder")
+    done
+    CUEBOX_FUZZ_INPUT=$CUEBOX_FUZZ_INPUT.$target \
+        "$build/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" \
+        "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1
+}
+
+report() {  # $1: target, $2: exit status
+    local log="$build/logs/$1.log" start end executions
+    start=$(grep -m1 -o 'INITED cov: [0-9]*' "$log" | grep -o '[0-9]*$')
+    end=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$')
+    executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
+    printf '%-12s %10s executions  edges %5s at the start, %5s at the end' "$1" \
+        "${executions:-?}" "${start:-?}" "${end:-?}"
+    if [ "$2" -ne 0 ]; then
+        printf '  FOUND A PROBLEM (exit %s): inputs in %s\n' "$2" "$build/artifacts/$1"
+        grep -m3 -E 'ERROR|SUMMARY|deadly|Timeout|out-of-memory' "$log" | sed 's/^/    /'
+    else
+        printf '\n'
+    fi
+}
+
+mkdir -p "$build/logs"
 status=0
-"$build/fuzz/wave_reader_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" \
-    "$corpus" "$seeds" > "$log" 2>&1 || status=$?
-
-tail -n 20 "$log"
-executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-echo "executions: ${executions:-unknown}"
-if [ "$status" -ne 0 ]; then
-    echo "the fuzzer found a problem (exit $status); inputs are in $artifacts" >&2
-fi
+pids=()
+names=()
+for target in "${targets[@]}"; do
+    if [ ! -x "$build/fuzz/$target" ]; then
+        echo "fuzz: no target $target" >&2
+        exit 2
+    fi
+    run_target "$target" &
+    pids+=($!)
+    names+=("$target")
+    # At most $jobs at once: wait for the oldest before starting more.
+    if [ ${#pids[@]} -ge "$jobs" ]; then
+        wait "${pids[0]}"; result=$?
+        report "${names[0]}" "$result"
+        [ "$result" -ne 0 ] && status=1
+        pids=("${pids[@]:1}")
+        names=("${names[@]:1}")
+    fi
+done
+for i in "${!pids[@]}"; do
+    wait "${pids[$i]}"; result=$?
+    report "${names[$i]}" "$result"
+    [ "$result" -ne 0 ] && status=1
+done
 exit "$status"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test of the project, from a fresh machine: the native build's tests, the same under
-# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzzing run of the WAV reader, the
+# AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzzing run of every parser, the
 # win32 deliverable's inspection, and the win64 build's tests under wine64.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -22,8 +22,8 @@ cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize -j"$jobs"
 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 
-step "fuzzing the WAV reader"
-scripts/fuzz.sh "${CUEBOX_FUZZ_SECONDS:-60}"
+step "fuzzing every parser"
+scripts/fuzz.sh "${CUEBOX_FUZZ_SECONDS:-30}"
 
 step "win32 deliverable"
 cmake --preset win32 >/dev/null

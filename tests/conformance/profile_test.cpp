@@ -43,6 +43,17 @@ TEST_F(ProfileTest, SectionsAndKeysMatchWithoutRegardToCase) {
     EXPECT_EQ(last_count, 9u);
 }
 
+// Names and values are strings: a zero byte inside one ends it.
+TEST_F(ProfileTest, AZeroByteEndsAValueOrAName) {
+    const char text[] = "[Sounds]\nSound01=fiv\0ond.wav\nSound\0two=2\nSound03=three\n";
+    write(std::string(text, sizeof text - 1));
+    EXPECT_EQ(get("Sounds", "Sound01"), "fiv");
+    EXPECT_EQ(last_count, 3u);
+    EXPECT_EQ(get("Sounds", "Sound03"), "three");
+    EXPECT_EQ(get("Sounds", "Sound"), "2");
+    EXPECT_EQ(get("Sounds", "Soundtwo"), "dflt");
+}
+
 TEST_F(ProfileTest, BlanksAroundNamesAndValuesAreTrimmed) {
     write("[Sounds]\n   Sound01   =   one two  \t\n\tSound02=\t two\n");
     EXPECT_EQ(get("Sounds", "Sound01"), "one two");
