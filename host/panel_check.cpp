@@ -75,7 +75,7 @@ bool similar(const std::string& written, const std::string& wanted) {
         return true;
     const std::string& shorter = a.size() < b.size() ? a : b;
     const std::string& longer = a.size() < b.size() ? b : a;
-    return shorter.size() >= 4 && longer.find(shorter) != std::string::npos;
+    return shorter.size() >= 3 && longer.find(shorter) != std::string::npos;
 }
 
 }  // namespace
