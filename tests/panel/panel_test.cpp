@@ -257,4 +257,31 @@ TEST_F(PanelRunTest, AGaugeVariableOutsideVar1ToVar9IsAnError) {
               std::string::npos);
 }
 
+// Every XML example of the authors' documentation loads and compiles, fragments put into a gauge.
+TEST(DocumentedGaugesTest, EveryExampleCompiles) {
+    const std::string text = file_bytes(CUEBOX_DOCS_DIR "/xml_gauges.md");
+    ASSERT_FALSE(text.empty());
+    int examples = 0;
+    for (size_t at = text.find("```xml\n"); at != std::string::npos;
+         at = text.find("```xml\n", at + 1)) {
+        const size_t start = at + 7;
+        std::string xml = text.substr(start, text.find("```", start) - start);
+        if (xml.compare(0, 6, "<Click") == 0) xml = "<Mouse><Area>" + xml + "</Area></Mouse>";
+        if (xml.compare(0, 6, "<Gauge") != 0) xml = "<Gauge>" + xml + "</Gauge>";
+        MemoryFiles files;
+        files.add("panel.cfg", "[Window00]\ngauge00=docs!example,0,0\n");
+        files.add("Gauges/docs/example.xml", xml);
+        Recorder recorder;
+        const LoadedPanel panel = load_panel("panel.cfg", files, {});
+        ASSERT_TRUE(panel.problems.empty()) << panel.problems[0].text << "\n" << xml;
+        PanelRunner runner(panel, recorder, recorder);
+        EXPECT_FALSE(runner.scripts().empty()) << xml;
+        runner.update();
+        for (const std::string& event : recorder.events)
+            EXPECT_NE(event.rfind("problem", 0), 0u) << event << "\n" << xml;
+        ++examples;
+    }
+    EXPECT_GE(examples, 6);
+}
+
 }  // namespace
