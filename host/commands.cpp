@@ -76,7 +76,12 @@ int command_run(const CliOptions& options) {
     std::unique_ptr<PanelSession> panel;
     if (!options.panel.empty()) {
         panel = open_panel_session(options, host);
-        if (!panel) return 2;
+        if (!panel) {
+            // The module's tables, made when it loaded, go back as at a simulator's close.
+            if (host.gauge_count() == 0) host.add_gauge("");
+            host.disconnect();
+            return 2;
+        }
         if (!panel->module_parameters().empty()) parameters = panel->module_parameters()[0];
     }
 #endif
