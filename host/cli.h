@@ -53,6 +53,6 @@ constexpr const char* USAGE =
     "  --trace          run: one JSON object per event\n"
     "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
     "  --json, --all    check: everything as JSON / list all 100 slots\n"
-    "  --panel FILE     run, check: the author's panel.cfg (relative to the root), its XML\n"
-    "                   gauges run beside the module; replaces --param\n"
+    "  --panel FILE     run, check (Linux): your panel.cfg (relative to the root); its XML\n"
+    "                   gauges run beside the module, whose line gives the parameter string\n"
     "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n";

@@ -47,6 +47,10 @@ class PanelE2eTest : public ModuleTest {
         return -1;
     }
 
+    // Runs TRIGGER_GAUGE beside the module, in the order `lines` of [Window00] give, until it
+    // writes 7 in update 3; returns the update in which the module read and played it.
+    long module_reads_trigger_in(const std::string& lines);
+
     RunSettings settings_;
     std::unique_ptr<PanelSession> session_;
 };
@@ -58,31 +62,31 @@ const char* const TRIGGER_GAUGE =
     "7 (&gt;L:jvb_cuebox_id, number) }\n"
     "</Value></Select></Element></Gauge>\n";
 
-TEST_F(PanelE2eTest, TheModuleReadsAWriteAtTheUpdateItsPlaceInThePanelGives) {
+long PanelE2eTest::module_reads_trigger_in(const std::string& lines) {
     default_slot_tone(7);
     write_file("Gauges/test/trigger.xml", TRIGGER_GAUGE);
-    // The module after the gauge: it reads the write in the same update.
-    write_file("panel.cfg",
-               "[Window00]\ngauge00=test!trigger,0,0\ngauge01=jvb_cuebox2!jvb_cuebox2,0,0\n");
+    write_file("panel.cfg", "[Window00]\n" + lines);
     open_panel("panel.cfg");
     run("connect\nupdate 2\nset A:TRIGGER,bool 1\nupdate 3\n");
-    ASSERT_EQ(update_of("gauge_write", "7"), 3);
-    EXPECT_EQ(update_of("read", "7"), 3);
-    EXPECT_EQ(events("play").size(), 1u);
-    EXPECT_EQ(events("play")[0].update, 3);
+    EXPECT_EQ(update_of("gauge_write", "7"), 3);
+    const std::vector<TraceEvent> played = events("play");
+    EXPECT_EQ(played.size(), 1u);
+    const long read = update_of("read", "7");
+    EXPECT_EQ(played.empty() ? -1 : played[0].update, read);
+    return read;
+}
+
+TEST_F(PanelE2eTest, TheModuleReadsAWriteAtTheUpdateItsPlaceInThePanelGives) {
+    // The module after the gauge: it reads the write in the same update.
+    EXPECT_EQ(module_reads_trigger_in("gauge00=test!trigger,0,0\n"
+                                      "gauge01=jvb_cuebox2!jvb_cuebox2,0,0\n"),
+              3);
 }
 
 TEST_F(PanelE2eTest, AModuleBeforeTheGaugeReadsItsWriteOneUpdateLater) {
-    default_slot_tone(7);
-    write_file("Gauges/test/trigger.xml", TRIGGER_GAUGE);
-    write_file("panel.cfg",
-               "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2,0,0\ngauge01=test!trigger,0,0\n");
-    open_panel("panel.cfg");
-    run("connect\nupdate 2\nset A:TRIGGER,bool 1\nupdate 3\n");
-    ASSERT_EQ(update_of("gauge_write", "7"), 3);
-    EXPECT_EQ(update_of("read", "7"), 4);
-    EXPECT_EQ(events("play").size(), 1u);
-    EXPECT_EQ(events("play")[0].update, 4);
+    EXPECT_EQ(module_reads_trigger_in("gauge00=jvb_cuebox2!jvb_cuebox2,0,0\n"
+                                      "gauge01=test!trigger,0,0\n"),
+              4);
 }
 
 TEST_F(PanelE2eTest, TheModuleLineGivesTheIniFileAndGaugesMayWriteTheNameInAnyCase) {
