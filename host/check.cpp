@@ -18,6 +18,9 @@
 #include "host/cli.h"
 #include "host/configuration_view.h"
 #include "host/files.h"
+#if defined(CUEBOX_PANEL)
+#include "host/panel_check.h"
+#endif
 #include "host/trace.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
@@ -103,20 +106,7 @@ std::string result_text(HRESULT code) {
 }
 
 std::string json_text(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+    return json_string(text);
 }
 
 std::string json_line(int line) {
@@ -874,7 +864,8 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
 
 }  // namespace
 
-int command_check(const CliOptions& options) {
+int command_check(const CliOptions& given) {
+    CliOptions options = given;  // with --panel, the module's line gives the parameter string
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
         std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n", options.root.c_str(),
                      std::strerror(errno));
@@ -882,6 +873,14 @@ int command_check(const CliOptions& options) {
     }
     char here[4096] = "";
     if (!getcwd(here, sizeof here)) here[0] = '\0';
+#if defined(CUEBOX_PANEL)
+    PanelCheck panel;
+    if (!options.panel.empty()) {
+        if (!panel.load(options.panel)) return 2;
+        options.has_param = true;
+        options.param = panel.module_parameters();
+    }
+#endif
 
     const ConfigurationView view =
         read_configuration(options.has_param ? options.param.c_str() : "");
@@ -910,6 +909,17 @@ int command_check(const CliOptions& options) {
         check_slot(r, device);
         slot_problems(r, findings);
     }
+#if defined(CUEBOX_PANEL)
+    if (!options.panel.empty()) {
+        std::vector<std::string> silent_why(SLOT_COUNT);
+        for (const SlotReport& r : slots) {
+            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + r.path + ")";
+        }
+        std::vector<PanelFinding> found;
+        panel.find(view.variable_name, silent_why, found, findings.notes);
+        for (const PanelFinding& f : found) findings.problem(f.kind, f.slot, 0, f.message);
+    }
+#endif
     if (options.json) {
         print_json(here, view, ini, device, slots, findings);
     } else {

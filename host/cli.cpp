@@ -41,6 +41,10 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
             options.json = true;
         } else if (word == "--all") {
             options.all = true;
+        } else if (word == "--panel") {
+            if (!value(options.panel)) return false;
+        } else if (word == "--vars") {
+            if (!value(options.vars)) return false;
         } else if (word == "-h" || word == "--help") {
             options.command = "help";
             return true;
@@ -58,9 +62,31 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         error = "--out needs a file name";
         return false;
     }
+#if !defined(CUEBOX_PANEL)
+    if (!options.panel.empty() || !options.vars.empty()) {
+        error =
+            "--panel and --vars are not available in this build (reading XML gauges needs "
+            "libraries the Windows build does not carry): preview panels with the Linux cuebox";
+        return false;
+    }
+#endif
+    if (!options.panel.empty() && options.has_param) {
+        error =
+            "--param and --panel: with a panel, the module's line in panel.cfg gives the "
+            "parameter string";
+        return false;
+    }
+    if (!options.vars.empty() && options.panel.empty()) {
+        error = "--vars needs --panel: the timeline's variables are read by the panel's gauges";
+        return false;
+    }
     const std::string& c = options.command;
     if (c != "show" && c != "run" && c != "check" && c != "console") {
         error = "unknown command " + c;
+        return false;
+    }
+    if (!options.panel.empty() && c != "run" && c != "check") {
+        error = "--panel goes with run and check";
         return false;
     }
     const size_t wanted = c == "run" ? 1 : 0;
@@ -96,6 +122,7 @@ void make_paths_absolute(CliOptions& options) {
     absolute(options.module);
     absolute(options.out_path);
     absolute(options.timeline);
+    absolute(options.vars);
     for (std::string& argument : options.arguments) absolute(argument);
 }
 
@@ -114,6 +141,7 @@ bool open_host(const CliOptions& options, PanelHost& host) {
         std::fprintf(stderr, "cuebox: %s\n", error.c_str());
         return false;
     }
-    host.add_gauge(options.has_param ? options.param.c_str() : "");
+    // A panel adds the module's instances itself, one per line of panel.cfg.
+    if (options.panel.empty()) host.add_gauge(options.has_param ? options.param.c_str() : "");
     return true;
 }

@@ -19,6 +19,8 @@ struct CliOptions {
     std::string timeline;           // SVG file for `run --timeline`
     bool json = false;              // check --json
     bool all = false;               // check --all
+    std::string panel;              // run, check: the panel.cfg, relative to the root
+    std::string vars;               // run: the --vars timeline (CSV)
 };
 
 // Parses argv; on a usage error returns false with a one-line message in `error`.
@@ -37,7 +39,8 @@ int command_console(const CliOptions& options);
 void make_paths_absolute(CliOptions& options);
 
 // Sets up a host for a command: enters the root, chooses the sound output, loads the module
-// and adds the gauge instance. Prints a one-line error and returns false when it cannot.
+// and adds the gauge instance (with --panel, the panel adds its own). Prints a one-line error
+// and returns false when it cannot.
 bool open_host(const CliOptions& options, PanelHost& host);
 
 constexpr const char* USAGE =
@@ -49,4 +52,7 @@ constexpr const char* USAGE =
     "  --live           play on the default sound device\n"
     "  --trace          run: one JSON object per event\n"
     "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
-    "  --json, --all    check: everything as JSON / list all 100 slots\n";
+    "  --json, --all    check: everything as JSON / list all 100 slots\n"
+    "  --panel FILE     run, check (Linux): your panel.cfg (relative to the root); its XML\n"
+    "                   gauges run beside the module, whose line gives the parameter string\n"
+    "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n";

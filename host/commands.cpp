@@ -5,6 +5,9 @@
 #include "host/cli.h"
 #include "host/configuration_view.h"
 #include "host/files.h"
+#if defined(CUEBOX_PANEL)
+#include "host/panel_session.h"
+#endif
 #include "host/scenario.h"
 #include "host/timeline.h"
 #include "host/trace.h"
@@ -69,15 +72,34 @@ int command_run(const CliOptions& options) {
     }
     PanelHost host;
     if (!open_host(options, host)) return 2;
+    std::string parameters = options.has_param ? options.param : "";
+#if defined(CUEBOX_PANEL)
+    std::unique_ptr<PanelSession> panel;
+    if (!options.panel.empty()) {
+        panel = open_panel_session(options, host);
+        if (!panel) {
+            // The module's tables, made when it loaded, go back as at a simulator's close.
+            if (host.gauge_count() == 0) host.add_gauge("");
+            host.disconnect();
+            return 2;
+        }
+        if (!panel->module_parameters().empty()) parameters = panel->module_parameters()[0];
+    }
+#endif
 
     RunSettings settings;
     settings.output = options.output;
-    settings.variable_name =
-        read_configuration(options.has_param ? options.param.c_str() : "").variable_name;
+    settings.variable_name = read_configuration(parameters.c_str()).variable_name;
     TraceRecorder trace(host);
     bool json = options.trace;
     trace.live = &print_live;
     trace.live_context = &json;
+#if defined(CUEBOX_PANEL)
+    if (panel) {
+        panel->start(settings.variable_name, trace);
+        settings.panel = panel.get();
+    }
+#endif
     std::string failure;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
     // A run that stopped early still gives the panel back, as a simulator that closes would.

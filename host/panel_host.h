@@ -42,11 +42,17 @@ public:
     void disconnect(int gauge = 0) { service(SERVICE_DISCONNECT, gauge); }
     void pre_update(int gauge = 0) { service(SERVICE_PRE_UPDATE, gauge); }
 
-    // Named variables, as XML gauges see them.
+    // Named variables, as XML gauges see them. Names are compared without regard to letter
+    // case, as the simulator compares them: (L:My_Sounds) is the module's my_sounds.
     VariableId register_variable(const std::string& name);
     double variable(const std::string& name);
     void set_variable(const std::string& name, double value);
     bool has_variable(const std::string& name) const;
+    // By identifier, for the panel's gauges, which look their variables up once.
+    double value(VariableId id) const { return id < variables_.size() ? variables_[id].second : 0; }
+    void set_value(VariableId id, double value) {
+        if (id < variables_.size()) variables_[id].second = value;
+    }
     const std::vector<std::pair<std::string, double>>& variables() const { return variables_; }
 
     // What the module read and wrote through the panel table, for the trace.

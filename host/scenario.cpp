@@ -27,6 +27,30 @@ bool parse_count(const std::string& text, double& count) {
     return true;
 }
 
+// set KIND:NAME[,UNIT] VALUE (only A: and L: variables are set) and click GAUGE AREA, where
+// names, units and tooltips may hold spaces.
+bool parse_panel_step(const std::string& command, const std::string& line, ScenarioStep& step) {
+    std::string rest = line.substr(line.find_first_not_of(" \t") + command.size());
+    const size_t first = rest.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return false;
+    rest = rest.substr(first, rest.find_last_not_of(" \t\r") - first + 1);
+    if (command == "set") {
+        const size_t last = rest.find_last_of(" \t");
+        if (last == std::string::npos || !parse_value(rest.substr(last + 1), step.value))
+            return false;
+        step.kind = ScenarioStep::SET;
+        step.target = rest.substr(0, rest.find_last_not_of(" \t", last) + 1);
+        const char kind = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+        return step.target.size() > 2 && step.target[1] == ':' && (kind == 'A' || kind == 'L');
+    }
+    const size_t space = rest.find_first_of(" \t");
+    if (space == std::string::npos) return false;
+    step.kind = ScenarioStep::CLICK;
+    step.target = rest.substr(0, space);
+    step.area = rest.substr(rest.find_first_not_of(" \t", space));
+    return true;
+}
+
 }  // namespace
 
 bool parse_value(const std::string& text, double& value) {
@@ -69,9 +93,18 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
             error = where + "expected " + expected + ", got '" + line + "'";
             return false;
         };
-        if (!extra.empty()) return fail("one argument at most");
-        ScenarioStep step{ScenarioStep::CONNECT, 0.0, number};
+        ScenarioStep step{ScenarioStep::CONNECT, 0.0, number, "", ""};
         command = lower(command);
+        if (command == "set" || command == "click") {
+            if (!parse_panel_step(command, line, step)) {
+                return fail(command == "set" ? "a variable and a value after 'set', as in 'set "
+                                               "A:GEAR HANDLE POSITION,bool 1'"
+                                             : "a gauge and an area after 'click'");
+            }
+            scenario.steps.push_back(step);
+            continue;
+        }
+        if (!extra.empty()) return fail("one argument at most");
         if (command == "connect" || command == "disconnect" || command == "lose") {
             if (!argument.empty()) return fail("no argument after '" + command + "'");
             step.kind = command == "connect"      ? ScenarioStep::CONNECT
@@ -108,18 +141,52 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
 bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& settings,
                   TraceRecorder& trace, std::string& failure) {
     const double tick = 1.0 / UPDATES_PER_SECOND;
+    ScenarioPanel* panel = settings.panel;
+    auto where = [&](const ScenarioStep& step) {
+        return scenario.file_name + ":" + std::to_string(step.line) + ": ";
+    };
+    for (const ScenarioStep& step : scenario.steps) {
+        if (!panel && (step.kind == ScenarioStep::SET || step.kind == ScenarioStep::CLICK)) {
+            failure = where(step) + "'set' and 'click' need a panel (--panel)";
+            return false;
+        }
+    }
     auto update = [&]() {
         trace.next_update();
-        host.pre_update();
+        if (panel) {
+            panel->update(trace.time());
+        } else {
+            host.pre_update();
+        }
         let_time_pass(tick, settings.output);
         trace.advance(tick);
     };
+    auto service = [&](uint32_t code) {
+        if (panel) {
+            panel->service(code);
+        } else {
+            host.service(code);
+        }
+    };
+    std::string why;
     for (const ScenarioStep& step : scenario.steps) {
         switch (step.kind) {
-            case ScenarioStep::CONNECT: host.connect(); break;
-            case ScenarioStep::DISCONNECT: host.disconnect(); break;
+            case ScenarioStep::CONNECT: service(SERVICE_CONNECT_TO_WINDOW); break;
+            case ScenarioStep::DISCONNECT: service(SERVICE_DISCONNECT); break;
             case ScenarioStep::SERVICE:
-                host.service(static_cast<uint32_t>(static_cast<long long>(step.value)));
+                service(static_cast<uint32_t>(static_cast<long long>(step.value)));
+                break;
+            case ScenarioStep::SET:
+                if (!panel->set(step.target, step.value, why)) {
+                    failure = where(step) + why;
+                    return false;
+                }
+                break;
+            case ScenarioStep::CLICK:
+                if (!panel->click(step.target, step.area, why)) {
+                    failure = where(step) + why;
+                    return false;
+                }
                 break;
             case ScenarioStep::UPDATE:
                 for (long i = 0; i < static_cast<long>(step.value); ++i) update();

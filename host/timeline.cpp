@@ -147,6 +147,7 @@ double tick_step(double seconds) {
 struct Marker {
     double time;
     std::string value;
+    std::string gauge;  // the panel gauge that wrote it, "" for a scenario's write
 };
 
 // A looping bar: a light fill crossed by diagonal stripes. The stripes are drawn as lines, not
@@ -190,9 +191,10 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
         activity.add(event);
         end = std::max(end, event.time);
         if (event.event == "gauge_write") {
-            writes.push_back(Marker{event.time, trace_field(event, "value")});
+            writes.push_back(
+                Marker{event.time, trace_field(event, "value"), trace_field(event, "gauge")});
         } else if (event.event == "read" && trace_field(event, "value") != "260") {
-            reads.push_back(Marker{event.time, trace_field(event, "value")});
+            reads.push_back(Marker{event.time, trace_field(event, "value"), ""});
         }
     }
     // The last update's events stand at its start; its tick belongs to the run too.
@@ -266,8 +268,14 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
     std::vector<double> row_end(3, -1e9);
     for (const Marker& write : writes) {
         const double x = x_of(write.time);
-        const std::string label = text_escape(write.value);
-        const double half = 3.3 * static_cast<double>(write.value.size());
+        // A panel gauge's write is labelled with the gauge's name (without its file).
+        const size_t bang = write.gauge.find('!');
+        const std::string shown =
+            write.gauge.empty()
+                ? write.value
+                : write.value + " " + write.gauge.substr(bang == std::string::npos ? 0 : bang + 1);
+        const std::string label = text_escape(shown);
+        const double half = 3.3 * static_cast<double>(shown.size());
         size_t row = 0;
         for (size_t r = 0; r < row_end.size(); ++r) {
             if (row_end[r] < x - half - 3) {
@@ -279,7 +287,9 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
         const double centre = std::min(x, WIDTH - half - 2);
         row_end[row] = centre + half;
         svg << "<path class=\"write\" data-time=\"" << msec(write.time) << "\" data-value=\""
-            << label << "\" d=\"M" << num(x - 5) << "," << num(top) << " l10,0 l-5,9 z\" "
+            << text_escape(write.value) << "\"";
+        if (!write.gauge.empty()) svg << " data-gauge=\"" << text_escape(write.gauge) << "\"";
+        svg << " d=\"M" << num(x - 5) << "," << num(top) << " l10,0 l-5,9 z\" "
             << "fill=\"" << WRITE_COLOUR << "\"/>";
         svg << "<text x=\"" << num(centre) << "\" y=\""
             << num(top + 21 + 12.0 * static_cast<double>(row))

@@ -56,6 +56,23 @@ std::string json_number(double value) {
     return text;
 }
 
+std::string json_string(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
 std::string trace_json(const TraceEvent& event) {
     std::string line = "{\"update\":" + std::to_string(event.update) + ",\"event\":\"" +
                        event.event + "\"";
@@ -90,7 +107,21 @@ std::string trace_readable(const TraceEvent& event) {
         if (field("value") == "260") return "";
         text = "read " + field("value");
     } else if (e == "gauge_write") {
-        text = "a gauge writes " + field("value");
+        const std::string gauge = field("gauge");
+        text = gauge.empty()
+                   ? "a gauge writes " + field("value")
+                   : "gauge " + gauge + " writes " + field("value") + " (" + field("script") + ")";
+    } else if (e == "key_event") {
+        text = "gauge " + field("gauge") + " sends " + field("event") + " " + field("value");
+    } else if (e == "set") {
+        text = "set " + field("variable") + " = " + field("value") + " (" + field("by") + ")";
+    } else if (e == "click") {
+        text = "click on " + field("gauge") + ", area " + field("area");
+    } else if (e == "script_problem") {
+        text = "gauge " + field("gauge") + ", " + field("script") + ", line " + field("line") +
+               ", at '" + field("token") + "': " + field("message");
+    } else if (e == "panel_note") {
+        text = field("message");
     } else if (e == "lose") {
         text = "the platform loses every sound buffer";
     } else if (e == "write") {

@@ -46,6 +46,8 @@ std::string trace_readable(const TraceEvent& event);
 
 // A number as JSON writes it: integers without a fraction, nan and infinities as strings.
 std::string json_number(double value);
+// A JSON string, quoted and escaped.
+std::string json_string(const std::string& text);
 
 // The value of a field in an event's fields, as text ("" when absent); strings unquoted.
 std::string trace_field(const TraceEvent& event, const std::string& name);

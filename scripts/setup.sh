@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev                     # the fuzz target (libFuzzer)
     libopenal-dev libopenal1                     # sound off Windows
     sox                                          # demo sounds, reference WAV files in tests
+    libtinyxml2-dev libmspack-dev gcab           # panel preview: XML gauges, cabinet files
     mingw-w64                                    # the win32 deliverable and the win64 build
     wine64 pulseaudio pulseaudio-utils           # the Windows build under Wine, sound captured
     imagemagick                                  # renders the timeline SVG for a look

@@ -1,0 +1,34 @@
+// `cuebox check --panel`: what only the whole panel shows, read from its files without running
+// it: no gauge writes the variable the module reads (and which similar names they write), a
+// gauge writes a command for a slot that cannot sound, or a value the module ignores, or
+// writes the command variable at every update without a condition; besides the panel's own
+// malformed lines, missing gauges and scripts that do not compile.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "panel/panel.h"
+
+struct PanelFinding {
+    std::string kind;  // a fixed word per kind of problem, as the other findings of check have
+    int slot = -1;
+    std::string message;
+};
+
+class PanelCheck {
+  public:
+    // Loads the panel from the root (the current folder); false, after printing why, when the
+    // panel file cannot be read.
+    bool load(const std::string& panel_path);
+    // The parameter string of the module's first line in the panel, "" when none.
+    std::string module_parameters() const;
+
+    // `variable` is the command variable the module reads; `silent_why` tells per slot why its
+    // sound would not play ("" when it plays).
+    void find(const std::string& variable, const std::vector<std::string>& silent_why,
+              std::vector<PanelFinding>& problems, std::vector<std::string>& notes) const;
+
+  private:
+    LoadedPanel panel_;
+};

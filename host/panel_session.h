@@ -1,0 +1,93 @@
+// The author's panel beside the module in a run (`cuebox run --panel`): loads panel.cfg and its
+// XML gauges from the root, adds a gauge instance of the module for each of its lines, and at
+// each update runs the panel in order. The scripts' variables are the host's: L: variables are
+// the host's named variables (the module's command variable among them), A: variables are what
+// the scenario and the --vars timeline set, P: and E: read the run's clock, K: events go into
+// the trace. Each gauge's write to the command variable is traced with the gauge's name.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/cli.h"
+#include "host/panel_host.h"
+#include "host/scenario.h"
+#include "host/trace.h"
+#include "panel/panel_runner.h"
+#include "panel/vars_timeline.h"
+
+constexpr const char* MODULE_GAUGE_FILE = "jvb_cuebox2";
+
+class PanelSession : public ScenarioPanel, private PanelVariables, private PanelListener {
+  public:
+    explicit PanelSession(PanelHost& host);
+    ~PanelSession() override;
+
+    // Loads the panel (a path relative to the current folder, the root) with `files`, and adds
+    // one instance of the module's gauge to the host per module line, with its parameters.
+    // The panel's problems and notes are left in problems() and notes().
+    void load(const std::string& panel_path, PanelFiles& files);
+    // Starts the panel once the module's command variable is known: gauges' writes to it are
+    // traced from now on. The scripts are compiled here; their errors go to the trace.
+    void start(const std::string& command_variable, TraceRecorder& trace);
+    // The --vars timeline; false with "line N: why" in `error`.
+    bool set_timeline(const std::string& csv_text, std::string& error);
+
+    const std::vector<PanelMessage>& problems() const { return loaded_.problems; }
+    const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
+    // The parameter strings of the module's lines, in panel order.
+    const std::vector<std::string>& module_parameters() const { return module_parameters_; }
+    const PanelRunner* runner() const { return runner_.get(); }
+
+    // ScenarioPanel
+    void service(uint32_t code) override;
+    void update(double time) override;
+    bool set(const std::string& variable, double value, std::string& why) override;
+    bool click(const std::string& gauge, const std::string& area, std::string& why) override;
+
+  private:
+    struct Bound {
+        char kind;
+        size_t index;  // L: the host's variable id; A: index into a_variables_
+        std::string name;
+    };
+    struct AircraftVariable {
+        VariableRef ref;
+        double value = 0;
+        std::string read_unit;  // the unit the first script to read it gave
+        bool unit_noted = false;
+    };
+
+    // PanelVariables
+    int bind(const VariableRef& variable, std::string& why) override;
+    double read(int handle) override;
+    void write(int handle, double value, const ScriptSource& by) override;
+    // PanelListener
+    void host_gauge_update(int instance) override;
+    void script_problem(const ScriptSource& by, int line, const std::string& token,
+                        const std::string& message) override;
+
+    size_t aircraft_variable(const VariableRef& ref);
+    void assign(const VariableRef& ref, double value, const char* source);
+
+    PanelHost& host_;
+    TraceRecorder* trace_ = nullptr;
+    LoadedPanel loaded_;
+    std::unique_ptr<PanelRunner> runner_;
+    std::vector<std::string> module_parameters_;
+    std::vector<int> module_gauges_;  // the host's gauge index per module line
+    VariableId command_ = 0;
+    std::vector<Bound> bound_;
+    std::vector<AircraftVariable> a_variables_;
+    std::map<std::string, size_t> a_index_;
+    VarsTimeline timeline_;
+    size_t next_row_ = 0;
+    double time_ = 0;
+};
+
+// The panel of a command line (--panel, --vars): loaded from the root (the current folder by
+// now), its problems and notes printed, the module's instances added to `host`. Null, after
+// printing why, when the panel file or the timeline cannot be read.
+std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, PanelHost& host);

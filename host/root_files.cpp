@@ -1,0 +1,41 @@
+// Reading the root's files for a panel.
+#include "host/root_files.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+#include "host/files.h"
+#include "platform/standin.h"
+
+namespace {
+
+// The file a Windows-style path leads to, or "" when there is none.
+std::string resolve_file(const std::string& path, struct stat& info) {
+    char resolved[4096];
+    if (!standin_resolve_path(path.c_str(), resolved, sizeof resolved)) return "";
+    if (stat(resolved, &info) != 0 || !S_ISREG(info.st_mode)) return "";
+    return resolved;
+}
+
+}  // namespace
+
+PanelFiles::Result RootFiles::read(const std::string& path, size_t limit, std::string& bytes) {
+    struct stat info;
+    const std::string file = resolve_file(path, info);
+    if (file.empty()) return MISSING;
+    if (static_cast<unsigned long long>(info.st_size) > limit) return TOO_LARGE;
+    std::FILE* in = open_regular_file(file, "rb");
+    if (!in) return UNREADABLE;
+    bytes.assign(static_cast<size_t>(info.st_size), '\0');
+    const size_t got = bytes.empty() ? 0 : std::fread(&bytes[0], 1, bytes.size(), in);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    bytes.resize(got);
+    return failed ? UNREADABLE : READ;
+}
+
+bool RootFiles::exists(const std::string& path) {
+    struct stat info;
+    return !resolve_file(path, info).empty();
+}

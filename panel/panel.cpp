@@ -1,0 +1,151 @@
+// Loading a panel: panel.cfg, then each gauge from the panel's folder or the Gauges folder.
+#include "panel/panel.h"
+
+#include <map>
+
+#include "panel/cabinet.h"
+#include "panel/variable_ref.h"
+
+namespace {
+
+struct Found {
+    bool ok = false;
+    std::string source;
+    XmlGauge gauge;
+    std::string problem;  // why the gauge cannot be used, when it was found but is broken
+    bool dll = false;
+};
+
+std::string normalised(std::string path) {
+    for (char& c : path) {
+        if (c == '\\') c = '/';
+    }
+    return path;
+}
+
+// Looks for FILE!GAUGE as the simulator does: in the panel's own folder, then in Gauges; in
+// each a folder of XML files before a cabinet of the same name.
+Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFiles& files,
+                 std::vector<PanelMessage>& notes, const std::string& panel_file) {
+    Found found;
+    const std::string xml_name = line.gauge + ".xml";
+    std::vector<std::string> places;
+    if (!folder.empty() && !same_text(folder, "Gauges")) places.push_back(folder);
+    places.push_back("Gauges");
+    for (const std::string& place : places) {
+        const std::string in_folder = place + "/" + line.file + "/" + xml_name;
+        const std::string cabinet = place + "/" + line.file + ".cab";
+        std::string text;
+        const PanelFiles::Result read = files.read(in_folder, XML_GAUGE_SIZE_LIMIT, text);
+        if (read == PanelFiles::READ) {
+            found.source = in_folder;
+            if (files.exists(cabinet))
+                notes.push_back(PanelMessage{panel_file, line.line,
+                                             line.name() + ": the folder " + place + "/" +
+                                                 line.file + " is used, not " + cabinet +
+                                                 ", as the simulator prefers the folder"});
+        } else if (read == PanelFiles::TOO_LARGE || read == PanelFiles::UNREADABLE) {
+            found.source = in_folder;
+            found.problem =
+                in_folder +
+                (read == PanelFiles::TOO_LARGE ? " is too large to be a gauge" : " cannot be read");
+            return found;
+        } else {
+            std::string bytes;
+            const PanelFiles::Result cab = files.read(cabinet, 64u << 20, bytes);
+            if (cab == PanelFiles::MISSING) continue;
+            found.source = cabinet;
+            std::string error;
+            if (cab != PanelFiles::READ) {
+                found.problem =
+                    cabinet + (cab == PanelFiles::TOO_LARGE ? " is too large" : " cannot be read");
+                return found;
+            }
+            if (read_from_cabinet(bytes, xml_name, text, error) != CabinetResult::FOUND) {
+                found.problem = cabinet + ": " + error;
+                return found;
+            }
+        }
+        std::string error;
+        if (!read_xml_gauge(text, found.gauge, error)) {
+            found.problem = found.source + ": " + error;
+            return found;
+        }
+        found.ok = true;
+        return found;
+    }
+    for (const std::string& place : places) {
+        for (const char* extension : {".gau", ".dll"}) {
+            if (files.exists(place + "/" + line.file + extension)) {
+                found.dll = true;
+                found.source = place + "/" + line.file + extension;
+                return found;
+            }
+        }
+    }
+    found.problem = "gauge not found: no " + places.back() + "/" + line.file + "/" + xml_name +
+                    ", no " + places.back() + "/" + line.file + ".cab and no " + places.back() +
+                    "/" + line.file + ".gau" +
+                    (places.size() > 1 ? " (nor in the panel's folder " + places[0] + ")" : "");
+    return found;
+}
+
+}  // namespace
+
+std::string panel_folder(const std::string& panel_path) {
+    const std::string path = normalised(panel_path);
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
+LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
+                       const std::vector<std::string>& host_gauges) {
+    LoadedPanel panel;
+    panel.file = panel_path;
+    std::string text;
+    const PanelFiles::Result read =
+        files.read(normalised(panel_path), PANEL_CONFIG_SIZE_LIMIT, text);
+    if (read != PanelFiles::READ) {
+        panel.problems.push_back(PanelMessage{
+            panel_path, 0,
+            read == PanelFiles::MISSING     ? "the panel file does not exist"
+            : read == PanelFiles::TOO_LARGE ? "the panel file is too large to be a panel.cfg"
+                                            : "the panel file cannot be read"});
+        return panel;
+    }
+    PanelConfig config = read_panel_config(panel_path, text);
+    panel.problems = config.problems;
+    const std::string folder = panel_folder(panel_path);
+    // A gauge that stands on several lines is read once.
+    std::map<std::string, Found> cache;
+    for (const PanelGaugeLine& line : config.gauges) {
+        PanelGauge gauge;
+        gauge.line = line;
+        bool host = false;
+        for (const std::string& name : host_gauges) host = host || same_text(name, line.file);
+        if (host) {
+            gauge.kind = PanelGauge::DLL;
+            panel.gauges.push_back(gauge);
+            continue;
+        }
+        const std::string key = lower_text(line.name());
+        auto cached = cache.find(key);
+        if (cached == cache.end())
+            cached =
+                cache.emplace(key, find_gauge(line, folder, files, panel.notes, panel_path)).first;
+        const Found& found = cached->second;
+        if (found.dll) {
+            panel.notes.push_back(PanelMessage{
+                panel_path, line.line,
+                line.name() + ": a DLL gauge (" + found.source + "), listed and skipped"});
+        } else if (!found.ok) {
+            panel.problems.push_back(
+                PanelMessage{panel_path, line.line, line.name() + ": " + found.problem});
+        } else {
+            gauge.source = found.source;
+            gauge.xml = found.gauge;
+            panel.gauges.push_back(gauge);
+        }
+    }
+    return panel;
+}

@@ -1,0 +1,35 @@
+// panel.cfg as authors write it: its [WindowNN] and [VCockpitNN] sections and their gauge lines,
+// gaugeNN=FILE!GAUGE, x, y[, w, h][, PARAMETERS], in panel order. Comments (// and ;), odd
+// spacing and any letter case are taken as the simulator takes them; a malformed line is
+// reported with its line and skipped.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct PanelGaugeLine {
+    std::string section;     // as written, "Window00"
+    int number = 0;          // NN of gaugeNN
+    std::string file;        // before the '!': a folder or cabinet of XML gauges, or a DLL
+    std::string gauge;       // after it
+    std::string parameters;  // the gauge's parameter string, "" when none
+    int line = 0;
+    std::string name() const { return file + "!" + gauge; }
+};
+
+struct PanelMessage {
+    std::string file;  // the file it concerns
+    int line = 0;      // 0 when it concerns the whole file
+    std::string text;
+};
+
+struct PanelConfig {
+    // Sections in the order they stand in the file, the gauges of a section by their number.
+    std::vector<PanelGaugeLine> gauges;
+    std::vector<PanelMessage> problems;
+};
+
+constexpr size_t PANEL_CONFIG_SIZE_LIMIT = 4u << 20;
+
+// Reads panel.cfg from its text; `file_name` goes into the messages.
+PanelConfig read_panel_config(const std::string& file_name, const std::string& text);

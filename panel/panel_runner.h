@@ -1,0 +1,86 @@
+// A loaded panel, running: each XML gauge's scripts compiled against the panel's variables,
+// run once per update in panel order, with the host's own DLL gauges (its module) taking their
+// turn at their place; mouse clicks; and each script problem reported once.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "panel/panel.h"
+#include "panel/script.h"
+
+// Who runs a script, for the trace and the messages.
+struct ScriptSource {
+    const std::string* gauge;  // "FILE!GAUGE"
+    const std::string* place;  // "Update", "Element 2 Value", "Area 1 Click"
+};
+
+// The variables scripts see, apart from each gauge's own G:Var1 to G:Var9.
+class PanelVariables {
+  public:
+    virtual ~PanelVariables() = default;
+    // A handle (0 or more, below PANEL_GAUGE_HANDLES) or -1 with the reason in `why`.
+    virtual int bind(const VariableRef& variable, std::string& why) = 0;
+    virtual double read(int handle) = 0;
+    virtual void write(int handle, double value, const ScriptSource& by) = 0;
+};
+
+class PanelListener {
+  public:
+    virtual ~PanelListener() = default;
+    // The host's own gauge, the `instance`th DLL line of the panel, at its place in the order.
+    virtual void host_gauge_update(int instance) = 0;
+    // A script that does not compile (once, at start) or an issue of a run (once per script
+    // and kind). `line` is the line of the gauge file.
+    virtual void script_problem(const ScriptSource& by, int line, const std::string& token,
+                                const std::string& message) = 0;
+};
+
+constexpr int PANEL_GAUGE_HANDLES = 1 << 30;  // handles from here on are G: variables
+constexpr int GAUGE_VARIABLES = 9;            // G:Var1 to G:Var9
+
+class PanelRunner {
+  public:
+    struct RunningScript {
+        int gauge;  // index into panel().gauges
+        std::string place;
+        int first_line;  // the gauge file's line where the script's text begins
+        bool every_update;
+        Script script;
+        unsigned reported = 0;  // issues already reported
+        int file_line(int script_line) const { return first_line + script_line - 1; }
+    };
+
+    // Compiles every script; compile errors go to the listener at once.
+    PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelListener& listener);
+    ~PanelRunner();
+
+    // One panel update: every gauge in panel order.
+    void update();
+    // A click on an area of a gauge: `gauge` is FILE!GAUGE or GAUGE alone (when that names one
+    // gauge), `area` the area's number (from 1) or its tooltip. False with `error` when there is
+    // no such gauge or area.
+    bool click(const std::string& gauge, const std::string& area, std::string& error);
+
+    const LoadedPanel& panel() const { return panel_; }
+    const std::vector<RunningScript>& scripts() const { return scripts_; }
+    int host_gauge_count() const { return host_gauges_; }
+    const std::string& gauge_name(int gauge) const { return names_[gauge]; }
+    long step_limit = SCRIPT_STEP_LIMIT;
+
+  private:
+    struct Instance;
+    void run(RunningScript& script);
+
+    LoadedPanel panel_;
+    PanelVariables& variables_;
+    PanelListener& listener_;
+    std::vector<std::string> names_;
+    std::vector<std::unique_ptr<Instance>> instances_;  // per gauge; null for DLL gauges
+    std::vector<int> host_instance_;                    // per gauge: its DLL number, or -1
+    std::vector<RunningScript> scripts_;
+    std::vector<std::vector<int>> every_update_;  // per gauge: its scripts in order
+    int host_gauges_ = 0;
+    ScriptMachine machine_;
+};

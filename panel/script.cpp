@@ -1,0 +1,562 @@
+// Compiling and running gauge scripts.
+#include "panel/script.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+enum Script::Code : uint8_t {
+    PUSH_NUMBER,
+    PUSH_TEXT,
+    READ,
+    WRITE,
+    EVENT,
+    ADD,
+    SUB,
+    MUL,
+    DIV,
+    MOD,
+    MIN,
+    MAX,
+    POW,
+    EQ,
+    NE,
+    LT,
+    GT,
+    LE,
+    GE,
+    AND,
+    OR,
+    BIT_AND,
+    BIT_OR,
+    BIT_XOR,
+    SHIFT_LEFT,
+    SHIFT_RIGHT,
+    NEG,
+    ABS,
+    FLR,
+    CEIL,
+    NEAR,
+    SQRT,
+    INC,
+    DEC,
+    NOT,
+    BIT_NOT,
+    DUP,
+    POP,
+    SWAP,
+    CLEAR,
+    STORE,
+    STORE_POP,
+    LOAD,
+    JUMP,
+    JUMP_IF_FALSE,
+    QUIT,
+    CASE,
+};
+
+namespace {
+
+struct Word {
+    const char* text;
+    Script::Code code;
+};
+
+// Operators and stack words, in the letter case authors write them (compared in any case).
+const Word WORDS[] = {
+    {"+", Script::ADD},         {"-", Script::SUB},          {"*", Script::MUL},
+    {"/", Script::DIV},         {"%", Script::MOD},          {"min", Script::MIN},
+    {"max", Script::MAX},       {"pow", Script::POW},        {"==", Script::EQ},
+    {"eq", Script::EQ},         {"!=", Script::NE},          {"ne", Script::NE},
+    {"<", Script::LT},          {"lt", Script::LT},          {">", Script::GT},
+    {"gt", Script::GT},         {"<=", Script::LE},          {"le", Script::LE},
+    {">=", Script::GE},         {"ge", Script::GE},          {"&&", Script::AND},
+    {"and", Script::AND},       {"||", Script::OR},          {"or", Script::OR},
+    {"&", Script::BIT_AND},     {"|", Script::BIT_OR},       {"^", Script::BIT_XOR},
+    {"<<", Script::SHIFT_LEFT}, {">>", Script::SHIFT_RIGHT}, {"neg", Script::NEG},
+    {"/-/", Script::NEG},       {"abs", Script::ABS},        {"flr", Script::FLR},
+    {"ceil", Script::CEIL},     {"near", Script::NEAR},      {"sqrt", Script::SQRT},
+    {"++", Script::INC},        {"--", Script::DEC},         {"!", Script::NOT},
+    {"not", Script::NOT},       {"~", Script::BIT_NOT},      {"d", Script::DUP},
+    {"p", Script::POP},         {"r", Script::SWAP},         {"c", Script::CLEAR},
+    {"quit", Script::QUIT},     {"case", Script::CASE},
+};
+
+bool is_blank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+
+bool all_digits(const std::string& text, size_t from) {
+    if (from >= text.size() || text.size() - from > 6) return false;
+    for (size_t i = from; i < text.size(); ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+// Decimal numbers with sign, fraction and exponent, and hexadecimal 0x.. (also negative).
+bool parse_number(const std::string& text, double& value) {
+    size_t at = 0;
+    const bool negative = !text.empty() && text[0] == '-';
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) at = 1;
+    if (text.size() > at + 2 && text[at] == '0' && (text[at + 1] == 'x' || text[at + 1] == 'X')) {
+        const std::string digits = text.substr(at + 2);
+        if (digits.size() > 16 ||
+            digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+            return false;
+        const double magnitude = static_cast<double>(std::strtoull(digits.c_str(), nullptr, 16));
+        value = negative ? -magnitude : magnitude;
+        return true;
+    }
+    if (text.find_first_not_of("0123456789.eE+-", at) != std::string::npos) return false;
+    if (at >= text.size() || !(std::isdigit(static_cast<unsigned char>(text[at])) ||
+                               (text[at] == '.' && at + 1 < text.size() &&
+                                std::isdigit(static_cast<unsigned char>(text[at + 1])))))
+        return false;
+    char* end = nullptr;
+    value = std::strtod(text.c_str(), &end);
+    return *end == '\0' && std::isfinite(value);
+}
+
+int32_t to_int32(double value) {
+    if (!std::isfinite(value)) return 0;
+    const double low = std::fmod(std::trunc(value), 4294967296.0);
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(low)));
+}
+
+enum BlockKind { IF_BLOCK, ELSE_BLOCK };
+struct Block {
+    BlockKind kind;
+    int jump;  // the op whose target the block's end sets
+};
+
+}  // namespace
+
+const char* script_issue_text(ScriptIssue issue) {
+    switch (issue) {
+        case ISSUE_EMPTY_STACK:
+            return "a value was taken from an empty stack (it reads 0)";
+        case ISSUE_DIVIDE_BY_ZERO:
+            return "division by zero (it gives 0)";
+        case ISSUE_NOT_A_NUMBER:
+            return "the result is not a finite number (it gives 0)";
+        case ISSUE_CASE_RANGE:
+            return "the case selector is outside its values (it gives 0)";
+        case ISSUE_STACK_FULL:
+            return "the stack is full: the script stops here";
+        case ISSUE_STEP_LIMIT:
+            return "the script runs too long (a gN loop?): it stops here";
+        default:
+            return "?";
+    }
+}
+
+bool Script::tokenize(const std::string& text, ScriptError& error) {
+    int line = 1;
+    size_t at = 0;
+    while (at < text.size()) {
+        if (is_blank(text[at])) {
+            if (text[at] == '\n') ++line;
+            ++at;
+            continue;
+        }
+        const size_t start = at;
+        const int start_line = line;
+        if (text[at] == '(' || text[at] == '\'') {
+            // A variable or a string is one token, spaces and all.
+            const char close = text[at] == '(' ? ')' : '\'';
+            const size_t end = text.find(close, at + 1);
+            if (end == std::string::npos) {
+                error = ScriptError{
+                    line, text.substr(start, 40),
+                    close == ')' ? "a '(' without its ')'" : "a string without its closing quote"};
+                return false;
+            }
+            for (size_t i = at; i < end; ++i) line += text[i] == '\n';
+            at = end + 1;
+        } else {
+            while (at < text.size() && !is_blank(text[at]) && text[at] != '(') ++at;
+        }
+        tokens_.push_back(Token{text.substr(start, at - start), start_line});
+    }
+    return true;
+}
+
+bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& error) {
+    *this = Script();
+    if (!tokenize(text, error)) return false;
+    std::vector<Block> blocks;
+    std::vector<int> labels;                 // op index per label number, -1 when absent
+    std::vector<std::pair<int, int>> jumps;  // op index, label number
+    int closed_if = -1;                      // the jump of an if{ block that the last token closed
+    bool jumped = false;                     // a quit or gN came before
+    for (size_t t = 0; t < tokens_.size(); ++t) {
+        const std::string& word = tokens_[t].text;
+        const std::string lower = lower_text(word);
+        const int token = static_cast<int>(t);
+        const int after_if = closed_if;
+        closed_if = -1;
+        auto fail = [&](const std::string& message) {
+            error = ScriptError{tokens_[t].line, word, message};
+            return false;
+        };
+        auto emit = [&](Code code, int32_t operand = 0) {
+            ops_.push_back(Op{code, operand, token});
+        };
+        if (word[0] == '(') {
+            std::string inside = word.substr(1, word.size() - 2);
+            const bool writing = !inside.empty() && trim_text(inside)[0] == '>';
+            if (writing) inside = trim_text(inside).substr(1);
+            VariableRef ref;
+            std::string why;
+            if (!parse_variable_ref(inside, ref, why)) return fail(why);
+            if (writing && (ref.kind == 'A' || ref.kind == 'P' || ref.kind == 'E'))
+                return fail(std::string(1, ref.kind) + ": variables are read-only");
+            if (!writing && ref.kind == 'K')
+                return fail("K: events are sent, not read: write (>K:" + ref.name + ")");
+            const int handle = host.bind(ref, why);
+            if (handle < 0) return fail(why);
+            if (writing) {
+                ScriptWrite found;
+                found.variable = ref;
+                found.line = tokens_[t].line;
+                found.always = blocks.empty() && !jumped;
+                if (!ops_.empty() && ops_.back().code == PUSH_NUMBER &&
+                    ops_.back().token + 1 == token) {
+                    found.constant = true;
+                    found.value = numbers_[ops_.back().operand];
+                }
+                writes_.push_back(found);
+            }
+            emit(!writing ? READ : ref.kind == 'K' ? EVENT : WRITE, handle);
+            continue;
+        }
+        if (word[0] == '\'') {
+            texts_.push_back(word.substr(1, word.size() - 2));
+            emit(PUSH_TEXT, static_cast<int32_t>(texts_.size() - 1));
+            continue;
+        }
+        if (lower == "if{") {
+            blocks.push_back(Block{IF_BLOCK, static_cast<int>(ops_.size())});
+            emit(JUMP_IF_FALSE, -1);
+            continue;
+        }
+        if (lower == "els{") {
+            if (after_if < 0) return fail("els{ without an if{ ... } just before it");
+            blocks.push_back(Block{ELSE_BLOCK, static_cast<int>(ops_.size())});
+            emit(JUMP, -1);
+            ops_[after_if].operand = static_cast<int32_t>(ops_.size());
+            continue;
+        }
+        if (word == "}") {
+            if (blocks.empty()) return fail("a '}' without its if{ or els{");
+            const Block block = blocks.back();
+            blocks.pop_back();
+            ops_[block.jump].operand = static_cast<int32_t>(ops_.size());
+            if (block.kind == IF_BLOCK) closed_if = block.jump;
+            continue;
+        }
+        if (word[0] == ':' && all_digits(word, 1)) {
+            const size_t label = static_cast<size_t>(std::atoi(word.c_str() + 1));
+            if (label >= labels.size()) labels.resize(label + 1, -1);
+            if (labels[label] >= 0) return fail("the label " + word + " appears twice");
+            labels[label] = static_cast<int>(ops_.size());
+            continue;
+        }
+        if (lower[0] == 'g' && all_digits(lower, 1)) {
+            jumps.emplace_back(static_cast<int>(ops_.size()), std::atoi(word.c_str() + 1));
+            emit(JUMP, -1);
+            jumped = true;
+            continue;
+        }
+        // Registers: sN stores the top without taking it, spN takes it, lN loads.
+        const size_t digits = lower.compare(0, 2, "sp") == 0 ? 2 : 1;
+        if ((lower[0] == 's' || lower[0] == 'l') && all_digits(lower, digits)) {
+            const int number = std::atoi(lower.c_str() + digits);
+            if (number >= SCRIPT_REGISTERS)
+                return fail("registers are numbered 0 to " + std::to_string(SCRIPT_REGISTERS - 1));
+            emit(lower[0] == 'l' ? LOAD : digits == 2 ? STORE_POP : STORE, number);
+            continue;
+        }
+        double number = 0;
+        if (parse_number(word, number)) {
+            numbers_.push_back(number);
+            emit(PUSH_NUMBER, static_cast<int32_t>(numbers_.size() - 1));
+            continue;
+        }
+        bool known = false;
+        for (const Word& entry : WORDS) {
+            if (lower == entry.text) {
+                emit(entry.code);
+                if (entry.code == QUIT) jumped = true;
+                known = true;
+                break;
+            }
+        }
+        if (!known) {
+            if (word[0] == '@') return fail("unknown token: no macro named " + word.substr(1));
+            return fail("unknown token");
+        }
+    }
+    if (!blocks.empty()) {
+        const Token& open = tokens_[ops_[blocks.back().jump].token];
+        error = ScriptError{open.line, open.text, "a block without its closing '}'"};
+        return false;
+    }
+    for (const auto& jump : jumps) {
+        const size_t label = static_cast<size_t>(jump.second);
+        if (label >= labels.size() || labels[label] < 0) {
+            const Token& from = tokens_[ops_[jump.first].token];
+            error =
+                ScriptError{from.line, from.text,
+                            "jumps to :" + std::to_string(label) + ", which is not in the script"};
+            return false;
+        }
+        ops_[jump.first].operand = labels[label];
+    }
+    compiled_ = true;
+    return true;
+}
+
+double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& report,
+                   long step_limit) const {
+    using Value = ScriptMachine::Value;
+    std::vector<Value>& stack = machine.stack;
+    stack.clear();
+    for (Value& r : machine.registers) r = Value{0, -1};
+    if (!compiled_) return 0;
+    const int end = static_cast<int>(ops_.size());
+    int pc = 0;
+    int current = 0;
+    auto issue = [&](ScriptIssue kind) {
+        if (!(report.issues & (1u << kind))) report.token[kind] = current;
+        report.issues |= 1u << kind;
+    };
+    auto pop = [&]() -> Value {
+        if (stack.empty()) {
+            issue(ISSUE_EMPTY_STACK);
+            return Value{0, -1};
+        }
+        const Value v = stack.back();
+        stack.pop_back();
+        return v;
+    };
+    auto push = [&](Value v) {
+        if (stack.size() >= SCRIPT_STACK_LIMIT) {
+            issue(ISSUE_STACK_FULL);
+            pc = end;
+            return;
+        }
+        stack.push_back(v);
+    };
+    auto number = [](const Value& v) { return v.text < 0 ? v.number : 0.0; };
+    auto push_number = [&](double x) { push(Value{x, -1}); };
+    // Arithmetic results that are not finite numbers read 0, as a panel goes on with them.
+    auto push_result = [&](double x) {
+        if (!std::isfinite(x)) {
+            issue(ISSUE_NOT_A_NUMBER);
+            x = 0;
+        }
+        push_number(x);
+    };
+    auto compare = [&](const Value& a, const Value& b) -> int {
+        if (a.text >= 0 && b.text >= 0) {
+            const int c = std::strcmp(texts_[a.text].c_str(), texts_[b.text].c_str());
+            return c < 0 ? -1 : c > 0 ? 1 : 0;
+        }
+        const double x = number(a), y = number(b);
+        return x < y ? -1 : x > y ? 1 : x == y ? 0 : 2;  // 2: unordered (nan)
+    };
+    long steps = 0;
+    while (pc < end) {
+        if (++steps > step_limit) {
+            current = pc;
+            issue(ISSUE_STEP_LIMIT);
+            break;
+        }
+        current = pc;
+        const Op& op = ops_[pc++];
+        switch (op.code) {
+            case PUSH_NUMBER:
+                push_number(numbers_[op.operand]);
+                break;
+            case PUSH_TEXT:
+                push(Value{0, op.operand});
+                break;
+            case READ:
+                push_number(host.read(op.operand));
+                break;
+            case WRITE:
+                host.write(op.operand, number(pop()));
+                break;
+            case EVENT:
+                host.write(op.operand, stack.empty() ? 0.0 : number(pop()));
+                break;
+            case NEG:
+                push_number(-number(pop()));
+                break;
+            case ABS:
+                push_number(std::fabs(number(pop())));
+                break;
+            case FLR:
+                push_number(std::floor(number(pop())));
+                break;
+            case CEIL:
+                push_number(std::ceil(number(pop())));
+                break;
+            case NEAR:
+                push_number(std::round(number(pop())));
+                break;
+            case SQRT:
+                push_result(std::sqrt(number(pop())));
+                break;
+            case INC:
+                push_result(number(pop()) + 1);
+                break;
+            case DEC:
+                push_result(number(pop()) - 1);
+                break;
+            case NOT:
+                push_number(number(pop()) == 0 ? 1 : 0);
+                break;
+            case BIT_NOT:
+                push_number(~to_int32(number(pop())));
+                break;
+            case DUP: {
+                const Value v = pop();
+                push(v);
+                push(v);
+                break;
+            }
+            case POP:
+                pop();
+                break;
+            case SWAP: {
+                const Value b = pop();
+                const Value a = pop();
+                push(b);
+                push(a);
+                break;
+            }
+            case CLEAR:
+                stack.clear();
+                break;
+            case STORE:
+                if (stack.empty()) issue(ISSUE_EMPTY_STACK);
+                machine.registers[op.operand] = stack.empty() ? Value{0, -1} : stack.back();
+                break;
+            case STORE_POP:
+                machine.registers[op.operand] = pop();
+                break;
+            case LOAD:
+                push(machine.registers[op.operand]);
+                break;
+            case JUMP:
+                pc = op.operand;
+                break;
+            case JUMP_IF_FALSE:
+                if (number(pop()) == 0) pc = op.operand;
+                break;
+            case QUIT:
+                pc = end;
+                break;
+            case CASE: {
+                // count on top, then the selector, then the values: the one written last is 0.
+                const double count = number(pop());
+                const double selector = std::trunc(number(pop()));
+                long n = std::isfinite(count) && count > 0
+                             ? static_cast<long>(std::fmin(count, double{SCRIPT_STACK_LIMIT}))
+                             : 0;
+                if (!(count >= 0)) issue(ISSUE_CASE_RANGE);
+                Value chosen{0, -1};
+                const bool inside = selector >= 0 && selector < static_cast<double>(n);
+                for (long i = 0; i < n; ++i) {
+                    const Value v = pop();
+                    if (inside && i == static_cast<long>(selector)) chosen = v;
+                }
+                if (!inside) issue(ISSUE_CASE_RANGE);
+                push(chosen);
+                break;
+            }
+            default: {
+                // The binary operators: b is the top of the stack, a the value below it.
+                const Value vb = pop();
+                const Value va = pop();
+                const double a = number(va), b = number(vb);
+                switch (op.code) {
+                    case ADD:
+                        push_result(a + b);
+                        break;
+                    case SUB:
+                        push_result(a - b);
+                        break;
+                    case MUL:
+                        push_result(a * b);
+                        break;
+                    case DIV:
+                    case MOD:
+                        if (b == 0) {
+                            issue(ISSUE_DIVIDE_BY_ZERO);
+                            push_number(0);
+                        } else {
+                            push_result(op.code == DIV ? a / b : std::fmod(a, b));
+                        }
+                        break;
+                    case MIN:
+                        push_number(std::fmin(a, b));
+                        break;
+                    case MAX:
+                        push_number(std::fmax(a, b));
+                        break;
+                    case POW:
+                        push_result(std::pow(a, b));
+                        break;
+                    case EQ:
+                        push_number(compare(va, vb) == 0);
+                        break;
+                    case NE:
+                        push_number(compare(va, vb) != 0);
+                        break;
+                    case LT:
+                        push_number(compare(va, vb) == -1);
+                        break;
+                    case GT:
+                        push_number(compare(va, vb) == 1);
+                        break;
+                    case LE:
+                        push_number(compare(va, vb) == -1 || compare(va, vb) == 0);
+                        break;
+                    case GE:
+                        push_number(compare(va, vb) == 1 || compare(va, vb) == 0);
+                        break;
+                    case AND:
+                        push_number(a != 0 && b != 0);
+                        break;
+                    case OR:
+                        push_number(a != 0 || b != 0);
+                        break;
+                    case BIT_AND:
+                        push_number(to_int32(a) & to_int32(b));
+                        break;
+                    case BIT_OR:
+                        push_number(to_int32(a) | to_int32(b));
+                        break;
+                    case BIT_XOR:
+                        push_number(to_int32(a) ^ to_int32(b));
+                        break;
+                    case SHIFT_LEFT:
+                        push_number(static_cast<int32_t>(static_cast<uint32_t>(to_int32(a))
+                                                         << (to_int32(b) & 31)));
+                        break;
+                    case SHIFT_RIGHT:
+                        push_number(to_int32(a) >> (to_int32(b) & 31));
+                        break;
+                    default:
+                        break;
+                }
+                break;
+            }
+        }
+    }
+    return stack.empty() ? 0.0 : number(stack.back());
+}

@@ -1,0 +1,113 @@
+// Gauge scripts: the reverse-Polish language of XML gauges. A script is compiled once from its
+// text, its variables bound to handles of a ScriptHost, and then run once per panel update. A
+// run never fails: what the simulator passes over (an empty stack, a division by zero) gives 0
+// and is reported as an issue, so that a panel keeps running as it does in the simulator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "panel/variable_ref.h"
+
+// Where a script's variables live. Each variable of a script is bound once, when the script is
+// compiled, so that a run looks nothing up by name.
+class ScriptHost {
+  public:
+    virtual ~ScriptHost() = default;
+    // A handle (0 or more) for the variable, or -1 with the reason in `why`.
+    virtual int bind(const VariableRef& variable, std::string& why) = 0;
+    virtual double read(int handle) = 0;
+    // For a K: event, `value` is the event's parameter.
+    virtual void write(int handle, double value) = 0;
+};
+
+// What went wrong in a run, each given 0 (or ignored) the way the simulator goes on.
+enum ScriptIssue {
+    ISSUE_EMPTY_STACK,     // a value taken from an empty stack reads 0
+    ISSUE_DIVIDE_BY_ZERO,  // x 0 / and x 0 % give 0
+    ISSUE_NOT_A_NUMBER,    // a result that is not a finite number (-1 sqrt, 0 -1 pow) gives 0
+    ISSUE_CASE_RANGE,      // a case selector outside its values gives 0
+    ISSUE_STACK_FULL,      // the stack holds at most SCRIPT_STACK_LIMIT values: the run stops
+    ISSUE_STEP_LIMIT,      // a run takes at most its step limit (a gN loop that never ends)
+    ISSUE_COUNT
+};
+
+const char* script_issue_text(ScriptIssue issue);
+
+constexpr size_t SCRIPT_STACK_LIMIT = 1024;
+constexpr int SCRIPT_REGISTERS = 50;  // s0..s49
+constexpr long SCRIPT_STEP_LIMIT = 100000;
+
+// A write found in the script's text, for the checks that read a panel without running it.
+struct ScriptWrite {
+    VariableRef variable;
+    int line = 0;
+    bool always = false;  // reached on every run: outside every if{ and els{, no quit or gN before
+    bool constant = false;  // the value written is a number written just before it
+    double value = 0;
+};
+
+struct ScriptError {
+    int line = 0;       // within the script's text, from 1
+    std::string token;  // the token at fault
+    std::string message;
+};
+
+// One run's issues: which happened, and the token where each first did.
+struct ScriptRunReport {
+    unsigned issues = 0;  // bit (1 << ScriptIssue)
+    int token[ISSUE_COUNT] = {};
+    bool has(ScriptIssue issue) const { return issues & (1u << issue); }
+};
+
+// The value stack and registers a script runs on, kept between runs so that a run allocates
+// nothing.
+struct ScriptMachine {
+    struct Value {
+        double number;
+        int32_t text;  // index into the script's texts, or -1 for a number
+    };
+    std::vector<Value> stack;
+    Value registers[SCRIPT_REGISTERS];
+};
+
+class Script {
+  public:
+    // Compiles `text`, binding its variables through `host`. False with the first error: a
+    // token the language does not know, blocks that do not match, a jump to a missing label, a
+    // variable that cannot be read or written that way. A script that failed does not run.
+    bool compile(const std::string& text, ScriptHost& host, ScriptError& error);
+
+    // Runs the script once. Returns the value left on top of the stack (0 when none).
+    double run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& report,
+               long step_limit = SCRIPT_STEP_LIMIT) const;
+
+    bool compiled() const { return compiled_; }
+    const std::vector<ScriptWrite>& writes() const { return writes_; }
+    // The token an op came from, and its line, for messages.
+    const std::string& token_text(int op) const { return tokens_[ops_[op].token].text; }
+    int token_line(int op) const { return tokens_[ops_[op].token].line; }
+    size_t op_count() const { return ops_.size(); }
+
+    enum Code : uint8_t;
+    struct Op {
+        Code code;
+        int32_t operand;  // handle, register, jump target, text index or number index
+        int32_t token;
+    };
+
+  private:
+    struct Token {
+        std::string text;
+        int line;
+    };
+    bool tokenize(const std::string& text, ScriptError& error);
+
+    std::vector<Token> tokens_;
+    std::vector<Op> ops_;
+    std::vector<double> numbers_;
+    std::vector<std::string> texts_;
+    std::vector<ScriptWrite> writes_;
+    bool compiled_ = false;
+};

@@ -1,0 +1,79 @@
+// Parsing and comparing variable references.
+#include "panel/variable_ref.h"
+
+#include <cctype>
+#include <cstdlib>
+
+std::string lower_text(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+std::string trim_text(const std::string& text) {
+    const char* blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos) return "";
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+bool same_text(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+std::string VariableRef::key() const {
+    std::string text = lower_text(name);
+    if (index > 0) text += ":" + std::to_string(index);
+    return text;
+}
+
+std::string VariableRef::text() const {
+    std::string out(1, kind);
+    out += ":" + name;
+    if (index > 0) out += ":" + std::to_string(index);
+    if (!unit.empty()) out += "," + unit;
+    return out;
+}
+
+bool parse_variable_ref(const std::string& text, VariableRef& ref, std::string& why) {
+    const std::string inside = trim_text(text);
+    if (inside.size() < 2 || inside[1] != ':') {
+        why = "expected a kind letter and a colon, as in L:NAME";
+        return false;
+    }
+    ref = VariableRef();
+    ref.kind = static_cast<char>(std::toupper(static_cast<unsigned char>(inside[0])));
+    if (std::string("ALGPEK").find(ref.kind) == std::string::npos) {
+        why = std::string("variables of kind ") + inside[0] +
+              ": are not supported here (only A:, L:, G:, P:, E: and K:)";
+        return false;
+    }
+    const size_t comma = inside.find(',');
+    ref.name =
+        trim_text(inside.substr(2, comma == std::string::npos ? std::string::npos : comma - 2));
+    if (comma != std::string::npos) ref.unit = trim_text(inside.substr(comma + 1));
+    if (ref.kind == 'A') {
+        // An engine or other index follows the name: GENERAL ENG RPM:1.
+        const size_t colon = ref.name.rfind(':');
+        if (colon != std::string::npos && colon + 1 < ref.name.size() &&
+            ref.name.size() - colon <= 4 &&
+            ref.name.find_first_not_of("0123456789", colon + 1) == std::string::npos) {
+            ref.index = std::atoi(ref.name.c_str() + colon + 1);
+            ref.name = trim_text(ref.name.substr(0, colon));
+        }
+    }
+    if (ref.name.empty()) {
+        why = "the variable has no name";
+        return false;
+    }
+    if (ref.name.find_first_of("()") != std::string::npos) {
+        why = "a variable name cannot hold parentheses";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,90 @@
+// Reading panel.cfg as authors write it: odd spacing, comments, letter case, parameter strings,
+// panel order, and malformed lines reported with their line and skipped.
+#include "panel/panel_config.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+std::string names(const PanelConfig& config) {
+    std::string out;
+    for (const PanelGaugeLine& gauge : config.gauges)
+        out += (out.empty() ? "" : " ") + gauge.name();
+    return out;
+}
+
+TEST(PanelConfigTest, GaugeLinesAsAuthorsWriteThem) {
+    const PanelConfig config =
+        read_panel_config("panel.cfg",
+                          "\xEF\xBB\xBF// my panel\n"
+                          "[Window Titles]\nWindow00=Main\n\n"
+                          "[WINDOW00]\r\n"
+                          "file=panel.bmp\r\n"
+                          "size_mm=1024 ; the width\r\n"
+                          "  GAUGE00 =  Sounds ! Gear_Horn ,  10 , 20 , 30, 40   // the horn\r\n"
+                          "gauge01=jvb_cuebox2!jvb_cuebox2,0,0,1,1,.\\Gauges\\my.ini\r\n"
+                          "gauge02=a!b, 5, 6\r\n"
+                          "gauge03=a!c, 5, 6, .\\x, y, z\r\n"
+                          "gauge04=a!d, 5, 6, 7, 8, 9\r\n");
+    EXPECT_TRUE(config.problems.empty()) << config.problems[0].text;
+    ASSERT_EQ(config.gauges.size(), 5u);
+    const PanelGaugeLine& horn = config.gauges[0];
+    EXPECT_EQ(horn.section, "WINDOW00");
+    EXPECT_EQ(horn.number, 0);
+    EXPECT_EQ(horn.file, "Sounds");
+    EXPECT_EQ(horn.gauge, "Gear_Horn");
+    EXPECT_EQ(horn.parameters, "");
+    EXPECT_EQ(horn.line, 8);
+    EXPECT_EQ(config.gauges[1].parameters, ".\\Gauges\\my.ini");
+    EXPECT_EQ(config.gauges[2].parameters, "");            // x and y alone
+    EXPECT_EQ(config.gauges[3].parameters, ".\\x, y, z");  // the rest of the line, commas too
+    EXPECT_EQ(config.gauges[4].parameters, "9");           // after x, y, w and h
+}
+
+TEST(PanelConfigTest, PanelOrderIsSectionsAsWrittenAndGaugesByNumber) {
+    const PanelConfig config = read_panel_config(
+        "panel.cfg",
+        "[Window01]\ngauge02=w1!c,0,0\ngauge00=w1!a,0,0\ngauge10=w1!d,0,0\ngauge01=w1!b,0,0\n"
+        "[Views]\ngauge00=not!a_gauge_section,0,0\n"
+        "[Window00]\ngauge00=w0!a,0,0\n"
+        "[VCockpit01]\ngauge00=vc!a,0,0\n");
+    EXPECT_EQ(names(config), "w1!a w1!b w1!c w1!d w0!a vc!a");
+    EXPECT_TRUE(config.problems.empty());
+}
+
+TEST(PanelConfigTest, MalformedLinesAreReportedWithTheirLineAndSkipped) {
+    const PanelConfig config =
+        read_panel_config("Aircraft/x/panel.cfg",
+                          "[Window00]\n"
+                          "gauge00=sounds gear, 0, 0\n"   // 2: no '!'
+                          "gauge01=!gear, 0, 0\n"         // 3: no file
+                          "gauge02=sounds!gear\n"         // 4: no position
+                          "gauge03=sounds!gear, 0, up\n"  // 5: y is no number
+                          "stray text\n"                  // 6
+                          "gauge04=sounds!ok, 0, 0\n"     // 7: fine
+                          "gauge04=sounds!again, 0, 0\n"  // 8: the number again
+                          "[Window00]\n"                  // 9: the section again
+                          "gauge05=sounds!late, 0, 0\n"
+                          "[Window01\n"  // 11: no ']'
+                          "gauge00=lost!one, 0, 0\n");
+    EXPECT_EQ(names(config), "sounds!ok");
+    ASSERT_EQ(config.problems.size(), 8u);
+    const int lines[] = {2, 3, 4, 5, 6, 8, 9, 11};
+    for (size_t i = 0; i < config.problems.size(); ++i) {
+        EXPECT_EQ(config.problems[i].line, lines[i]) << config.problems[i].text;
+        EXPECT_EQ(config.problems[i].file, "Aircraft/x/panel.cfg");
+    }
+    EXPECT_NE(config.problems[0].text.find("a '!' must stand between file and gauge"),
+              std::string::npos);
+    EXPECT_NE(config.problems[2].text.find("the position x, y is missing"), std::string::npos);
+    EXPECT_NE(config.problems[5].text.find("first at line 7"), std::string::npos);
+}
+
+TEST(PanelConfigTest, AnOversizedFileIsNotRead) {
+    const PanelConfig config =
+        read_panel_config("big.cfg", std::string(PANEL_CONFIG_SIZE_LIMIT + 1, '\n'));
+    ASSERT_EQ(config.problems.size(), 1u);
+    EXPECT_EQ(config.problems[0].line, 0);
+}
+
+}  // namespace

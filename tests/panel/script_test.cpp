@@ -1,0 +1,311 @@
+// The gauge script language: each family of operators, and what authors trip over (a division by
+// zero, an empty stack, if{ without a condition, unknown tokens, nested if{ els{ }, loops).
+#include "panel/script.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+namespace {
+
+// Variables in a map by kind and name; writes and events are recorded.
+struct TestHost : ScriptHost {
+    std::vector<VariableRef> bound;
+    std::map<std::string, double> values;  // by "L:name" in lower case
+    std::vector<std::pair<std::string, double>> written;
+
+    int bind(const VariableRef& variable, std::string& why) override {
+        if (variable.kind == 'P' && variable.name == "REFUSED") {
+            why = "refused by the host";
+            return -1;
+        }
+        bound.push_back(variable);
+        return static_cast<int>(bound.size()) - 1;
+    }
+    std::string key(int handle) const {
+        return std::string(1, bound[handle].kind) + ":" + bound[handle].key();
+    }
+    double read(int handle) override { return values[key(handle)]; }
+    void write(int handle, double value) override {
+        values[key(handle)] = value;
+        written.emplace_back(key(handle), value);
+    }
+};
+
+class ScriptTest : public ::testing::Test {
+  protected:
+    // Compiles and runs `text` once; the result is the value left on top.
+    double run(const std::string& text, long step_limit = SCRIPT_STEP_LIMIT) {
+        report_ = ScriptRunReport();
+        ScriptError error;
+        EXPECT_TRUE(script_.compile(text, host_, error))
+            << text << ": " << error.message << " at '" << error.token << "'";
+        return script_.run(host_, machine_, report_, step_limit);
+    }
+    // The error of a script that must not compile.
+    ScriptError refused(const std::string& text) {
+        ScriptError error;
+        EXPECT_FALSE(script_.compile(text, host_, error)) << text;
+        EXPECT_FALSE(script_.compiled());
+        return error;
+    }
+    // The token where an issue first happened in the last run.
+    std::string issue_token(ScriptIssue issue) const {
+        return script_.token_text(report_.token[issue]);
+    }
+
+    TestHost host_;
+    Script script_;
+    ScriptMachine machine_;
+    ScriptRunReport report_;
+};
+
+TEST_F(ScriptTest, NumbersAndStrings) {
+    EXPECT_EQ(run("42"), 42);
+    EXPECT_EQ(run("-7"), -7);
+    EXPECT_EQ(run("+2.5"), 2.5);
+    EXPECT_EQ(run(".5"), 0.5);
+    EXPECT_EQ(run("1e3"), 1000);
+    EXPECT_EQ(run("0x1F"), 31);
+    EXPECT_EQ(run("-0x10"), -16);
+    EXPECT_EQ(run("0XfF"), 255);
+    EXPECT_EQ(run("'a string' 3"), 3);
+    EXPECT_EQ(run("'two words' 'two words' =="), 1);
+    EXPECT_EQ(run("'abc' 'abd' <"), 1);
+    EXPECT_EQ(report_.issues, 0u);
+    for (const char* bad : {"1.2.3", "0x", "0xZZ", "1e", "--1", "nan", "inf", "12abc"}) {
+        EXPECT_EQ(refused(bad).message, "unknown token") << bad;
+    }
+}
+
+TEST_F(ScriptTest, ArithmeticTakesItsOperandsInTheOrderWritten) {
+    EXPECT_EQ(run("7 2 -"), 5);
+    EXPECT_EQ(run("7 2 /"), 3.5);
+    EXPECT_EQ(run("7 2 %"), 1);
+    EXPECT_EQ(run("-7 2 %"), -1);
+    EXPECT_EQ(run("2 3 pow"), 8);
+    EXPECT_EQ(run("3 4 * 1 +"), 13);
+    EXPECT_EQ(run("3 neg"), -3);
+    EXPECT_EQ(run("3 /-/"), -3);
+    EXPECT_EQ(run("-3.5 abs"), 3.5);
+    EXPECT_EQ(run("-2.5 flr"), -3);
+    EXPECT_EQ(run("2.1 ceil"), 3);
+    EXPECT_EQ(run("2.5 near"), 3);
+    EXPECT_EQ(run("-2.5 near"), -3);
+    EXPECT_EQ(run("2.4 near"), 2);
+    EXPECT_EQ(run("3 9 min"), 3);
+    EXPECT_EQ(run("3 9 max"), 9);
+    EXPECT_EQ(run("16 sqrt"), 4);
+    EXPECT_EQ(run("5 ++"), 6);
+    EXPECT_EQ(run("5 --"), 4);
+    EXPECT_EQ(report_.issues, 0u);
+}
+
+TEST_F(ScriptTest, WhatHasNoValueGivesZeroAndIsReported) {
+    EXPECT_EQ(run("5 0 /"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_DIVIDE_BY_ZERO));
+    EXPECT_EQ(issue_token(ISSUE_DIVIDE_BY_ZERO), "/");
+    EXPECT_EQ(run("5 0 % 1 +"), 1);  // the script goes on with the 0
+    EXPECT_TRUE(report_.has(ISSUE_DIVIDE_BY_ZERO));
+    EXPECT_EQ(run("-1 sqrt"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_NOT_A_NUMBER));
+    EXPECT_EQ(run("0 -1 pow"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_NOT_A_NUMBER));
+    EXPECT_EQ(run("10 400 pow"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_NOT_A_NUMBER));
+    // An empty stack reads 0 wherever a value is taken.
+    EXPECT_EQ(run("+"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    EXPECT_EQ(run("3 -"), -3);  // the missing value under the 3 reads 0
+    EXPECT_EQ(run("p p 4"), 4);
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    EXPECT_EQ(issue_token(ISSUE_EMPTY_STACK), "p");
+    EXPECT_EQ(run(""), 0);
+    EXPECT_EQ(report_.issues, 0u);
+}
+
+TEST_F(ScriptTest, ComparisonsGiveOneOrZeroInBothSpellings) {
+    const struct {
+        const char* symbol;
+        const char* word;
+        int less, same, more;  // for 1 2, 2 2, 3 2
+    } cases[] = {
+        {"==", "eq", 0, 1, 0}, {"!=", "ne", 1, 0, 1}, {"<", "lt", 1, 0, 0},
+        {">", "gt", 0, 0, 1},  {"<=", "le", 1, 1, 0}, {">=", "ge", 0, 1, 1},
+    };
+    for (const auto& c : cases) {
+        for (const char* op : {c.symbol, c.word}) {
+            EXPECT_EQ(run(std::string("1 2 ") + op), c.less) << op;
+            EXPECT_EQ(run(std::string("2 2 ") + op), c.same) << op;
+            EXPECT_EQ(run(std::string("3 2 ") + op), c.more) << op;
+        }
+    }
+    EXPECT_EQ(run("1 2 LT"), 1);  // words in any letter case
+}
+
+TEST_F(ScriptTest, LogicAndBits) {
+    EXPECT_EQ(run("1 2 &&"), 1);
+    EXPECT_EQ(run("1 0 and"), 0);
+    EXPECT_EQ(run("0 0 ||"), 0);
+    EXPECT_EQ(run("0 -3 or"), 1);
+    EXPECT_EQ(run("0 !"), 1);
+    EXPECT_EQ(run("0.5 not"), 0);
+    EXPECT_EQ(run("12 10 &"), 8);
+    EXPECT_EQ(run("12 10 |"), 14);
+    EXPECT_EQ(run("12 10 ^"), 6);
+    EXPECT_EQ(run("0 ~"), -1);
+    EXPECT_EQ(run("1 4 <<"), 16);
+    EXPECT_EQ(run("-16 2 >>"), -4);
+    EXPECT_EQ(run("1 31 <<"), -2147483648.0);
+    EXPECT_EQ(run("1 33 <<"), 2);  // the count is taken modulo 32
+    EXPECT_EQ(run("7.9 1 &"), 1);  // bits of the value truncated
+    EXPECT_EQ(run("4294967303 0xFF &"), 7);
+    EXPECT_EQ(report_.issues, 0u);
+}
+
+TEST_F(ScriptTest, StackWordsAndRegisters) {
+    EXPECT_EQ(run("3 d *"), 9);
+    EXPECT_EQ(run("1 2 r -"), 1);
+    EXPECT_EQ(run("1 2 p"), 1);
+    EXPECT_EQ(run("1 2 3 c 4"), 4);
+    EXPECT_EQ(run("1 2 3 c +"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    // s0 keeps the value on the stack, sp0 takes it.
+    EXPECT_EQ(run("5 s0 l0 +"), 10);
+    EXPECT_EQ(run("5 sp0 l0 l0 *"), 25);
+    EXPECT_EQ(run("5 sp0 7"), 7);
+    EXPECT_EQ(run("6 s49 p l49"), 6);
+    // Registers start at 0 at every run.
+    EXPECT_EQ(run("l0 l49 +"), 0);
+    EXPECT_EQ(refused("1 s50").message, "registers are numbered 0 to 49");
+}
+
+TEST_F(ScriptTest, IfAndElseBlocksNest) {
+    EXPECT_EQ(run("1 if{ 10 } els{ 20 }"), 10);
+    EXPECT_EQ(run("0 if{ 10 } els{ 20 }"), 20);
+    EXPECT_EQ(run("0 if{ 10 } 30"), 30);
+    EXPECT_EQ(run("1 if{ 0 if{ 1 } els{ 2 } } els{ 3 }"), 2);
+    EXPECT_EQ(run("0 if{ 1 if{ 1 } els{ 2 } } els{ 1 if{ 4 } els{ 5 } }"), 4);
+    EXPECT_EQ(run("1 if{ 1 if{ 0 if{ 6 } els{ 7 } } }"), 7);
+    EXPECT_EQ(run("1 IF{ 8 } ELS{ 9 }"), 8);
+    EXPECT_EQ(report_.issues, 0u);
+    // if{ without a condition takes 0 from the empty stack: the block is skipped.
+    EXPECT_EQ(run("if{ 1 } els{ 2 }"), 2);
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    EXPECT_EQ(issue_token(ISSUE_EMPTY_STACK), "if{");
+}
+
+TEST_F(ScriptTest, BlocksThatDoNotMatchAreRefusedWithTheirToken) {
+    EXPECT_EQ(refused("1 if{ 2").message, "a block without its closing '}'");
+    EXPECT_EQ(refused("1 if{ 2").token, "if{");
+    EXPECT_EQ(refused("1 }").message, "a '}' without its if{ or els{");
+    EXPECT_EQ(refused("els{ 1 }").message, "els{ without an if{ ... } just before it");
+    EXPECT_EQ(refused("1 if{ 2 } 3 els{ 4 }").message, "els{ without an if{ ... } just before it");
+    EXPECT_EQ(refused("1 if{ 2 } els{ 3 } els{ 4 }").message,
+              "els{ without an if{ ... } just before it");
+    // Tokens stand apart: "if{2}" is no if{.
+    EXPECT_EQ(refused("1 if{2}").message, "unknown token");
+}
+
+TEST_F(ScriptTest, QuitAndJumps) {
+    EXPECT_EQ(run("1 quit 2"), 1);
+    EXPECT_EQ(run("1 if{ 5 quit } 6"), 5);
+    // A loop: count register 0 up to 10.
+    EXPECT_EQ(run("0 sp0 :1 l0 1 + sp0 l0 10 < if{ g1 } l0"), 10);
+    EXPECT_EQ(run("g2 1 :2 3"), 3);
+    EXPECT_EQ(refused("g3 :2").message, "jumps to :3, which is not in the script");
+    EXPECT_EQ(refused(":1 :1").message, "the label :1 appears twice");
+    // A loop that never ends is stopped at the step limit, and the run still ends.
+    run(":0 g0", 1000);
+    EXPECT_TRUE(report_.has(ISSUE_STEP_LIMIT));
+    EXPECT_EQ(issue_token(ISSUE_STEP_LIMIT), "g0");
+    // One that pushes without end stops when the stack is full.
+    run(":0 1 g0");
+    EXPECT_TRUE(report_.has(ISSUE_STACK_FULL));
+    EXPECT_LE(machine_.stack.size(), SCRIPT_STACK_LIMIT);
+}
+
+TEST_F(ScriptTest, CaseSelectsAmongTheValuesWrittenInReverse) {
+    // count on top, the selector under it, the values under that: the last written is 0.
+    EXPECT_EQ(run("30 20 10 0 3 case"), 10);
+    EXPECT_EQ(run("30 20 10 1 3 case"), 20);
+    EXPECT_EQ(run("30 20 10 2 3 case"), 30);
+    EXPECT_EQ(run("99 30 20 10 2 3 case +"), 129);  // only the three values are taken
+    EXPECT_EQ(run("'c' 'b' 'a' 1 3 case 'b' =="), 1);
+    EXPECT_EQ(report_.issues, 0u);
+    EXPECT_EQ(run("30 20 10 3 3 case"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_CASE_RANGE));
+    EXPECT_EQ(run("30 20 10 -1 3 case"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_CASE_RANGE));
+    EXPECT_EQ(run("10 1 5 case"), 0);  // fewer values than the count
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    EXPECT_EQ(run("1 0 1e9 case"), 1);  // a count beyond all reason takes what there is
+    EXPECT_TRUE(report_.has(ISSUE_EMPTY_STACK));
+    EXPECT_EQ(run("10 0 -4 case"), 0);
+    EXPECT_TRUE(report_.has(ISSUE_CASE_RANGE));
+}
+
+TEST_F(ScriptTest, VariablesAreReadAndWrittenThroughTheHost) {
+    host_.values["A:gear handle position"] = 1;
+    host_.values["A:general eng rpm:2"] = 2400;
+    EXPECT_EQ(run("(A:GEAR HANDLE POSITION, bool) (A:general eng rpm:2,rpm) +"), 2401);
+    EXPECT_EQ(host_.bound[1].index, 2);
+    EXPECT_EQ(host_.bound[1].unit, "rpm");
+    run("7 (>L:My Sound, number) (L:my sound,number) 1 + (> L:other)");
+    EXPECT_EQ(host_.values["L:my sound"], 7);
+    EXPECT_EQ(host_.values["L:other"], 8);
+    run("(L:x)(L:x)+(>G:Var1)");  // parentheses end a token without a space
+    EXPECT_EQ(host_.written.back().first, "G:var1");
+    // A K: event takes its parameter when there is one, and nothing from an empty stack.
+    host_.written.clear();
+    run("(>K:TOGGLE_MASTER_BATTERY) 25 (>K:FLAPS_SET)");
+    ASSERT_EQ(host_.written.size(), 2u);
+    EXPECT_EQ(host_.written[0], (std::pair<std::string, double>("K:toggle_master_battery", 0)));
+    EXPECT_EQ(host_.written[1].second, 25);
+    EXPECT_EQ(report_.issues, 0u);
+}
+
+TEST_F(ScriptTest, VariablesThatCannotBeUsedSoAreRefused) {
+    EXPECT_EQ(refused("1 (>A:GEAR HANDLE POSITION, bool)").message, "A: variables are read-only");
+    EXPECT_EQ(refused("1 (>P:ABSOLUTE TIME, seconds)").message, "P: variables are read-only");
+    EXPECT_EQ(refused("(K:FLAPS_SET)").message,
+              "K: events are sent, not read: write (>K:FLAPS_SET)");
+    EXPECT_NE(refused("(C:fs9gps:WaypointsNumber)").message.find("kind C: are not supported"),
+              std::string::npos);
+    EXPECT_EQ(refused("(L:, number)").message, "the variable has no name");
+    EXPECT_EQ(refused("(P:REFUSED)").message, "refused by the host");
+    EXPECT_EQ(refused("1 (>L:x, number").message, "a '(' without its ')'");
+    EXPECT_EQ(refused("'open").message, "a string without its closing quote");
+}
+
+TEST_F(ScriptTest, AnUnknownTokenIsNamedWithItsLine) {
+    const ScriptError error = refused("1 if{\n  2 (>L:a)\n  3 bogus 4\n}");
+    EXPECT_EQ(error.token, "bogus");
+    EXPECT_EQ(error.line, 3);
+    EXPECT_EQ(error.message, "unknown token");
+    EXPECT_EQ(refused("@cue").message, "unknown token: no macro named cue");
+    // A script that did not compile runs nothing.
+    EXPECT_EQ(script_.run(host_, machine_, report_), 0);
+    EXPECT_TRUE(host_.written.empty());
+}
+
+TEST_F(ScriptTest, WritesAreFoundForTheChecks) {
+    run("5 (>L:a)\n"
+        "(L:b) (>L:c)\n"
+        "1 if{ 6 (>L:d) } els{ 7 (>L:e) }\n"
+        "8 (>L:f) quit 9 (>L:g)");
+    const std::vector<ScriptWrite>& writes = script_.writes();
+    ASSERT_EQ(writes.size(), 6u);
+    EXPECT_TRUE(writes[0].always && writes[0].constant && writes[0].value == 5);
+    EXPECT_TRUE(writes[1].always && !writes[1].constant);
+    EXPECT_TRUE(!writes[2].always && writes[2].constant && writes[2].value == 6);
+    EXPECT_EQ(writes[2].line, 3);
+    EXPECT_FALSE(writes[3].always);
+    EXPECT_TRUE(writes[4].always);
+    EXPECT_FALSE(writes[5].always);  // after a quit it may never run
+    run("1 g1 :1 2 (>L:a)");
+    EXPECT_FALSE(script_.writes()[0].always);
+}
+
+}  // namespace

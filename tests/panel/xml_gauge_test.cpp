@@ -1,0 +1,111 @@
+// XML gauges: which scripts run at every update and in which order, mouse areas, macros, and
+// files that are not gauges.
+#include "panel/xml_gauge.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+XmlGauge read(const std::string& text) {
+    XmlGauge gauge;
+    std::string error;
+    EXPECT_TRUE(read_xml_gauge(text, gauge, error)) << error;
+    return gauge;
+}
+
+std::string refused(const std::string& text) {
+    XmlGauge gauge;
+    std::string error;
+    EXPECT_FALSE(read_xml_gauge(text, gauge, error)) << text;
+    return error;
+}
+
+TEST(XmlGaugeTest, UpdateFirstThenEveryValueInFileOrderNestedToo) {
+    const XmlGauge gauge = read(
+        "<?xml version=\"1.0\"?>\n"
+        "<Gauge Name=\"Sounds\" Version=\"1.0\">\n"
+        "  <Element><Select><Value>1</Value></Select>\n"
+        "    <Element><Select><Value>2</Value></Select></Element>\n"
+        "  </Element>\n"
+        "  <Element><Image Name=\"x.bmp\"/></Element>\n"
+        "  <element><select><value>3 <!-- a comment --> 4</value></select></element>\n"
+        "  <Update>0 (&gt;L:a) &lt;</Update>\n"
+        "</Gauge>\n");
+    EXPECT_EQ(gauge.name, "Sounds");
+    ASSERT_EQ(gauge.every_update.size(), 4u);
+    EXPECT_EQ(gauge.every_update[0].place, "Update");
+    EXPECT_EQ(gauge.every_update[0].text, "0 (>L:a) <");  // entities decoded
+    EXPECT_EQ(gauge.every_update[0].line, 8);
+    EXPECT_EQ(gauge.every_update[1].place, "Element 1 Value");
+    EXPECT_EQ(gauge.every_update[2].place, "Element 2 Value");
+    EXPECT_EQ(gauge.every_update[2].text, "2");
+    EXPECT_EQ(gauge.every_update[3].place, "Element 4 Value");
+    EXPECT_EQ(gauge.every_update[3].text, "3  4");
+    EXPECT_EQ(gauge.every_update[3].line, 7);
+}
+
+TEST(XmlGaugeTest, MouseAreasAreNumberedInFileOrderWithTheirTooltips) {
+    const XmlGauge gauge = read(
+        "<Gauge Name=\"Panel\">\n"
+        "  <Mouse>\n"
+        "    <Tooltip>the whole gauge</Tooltip>\n"
+        "    <Area Left=\"0\" Top=\"0\" Width=\"10\" Height=\"10\">\n"
+        "      <Tooltip> Gear horn test </Tooltip>\n"
+        "      <Click>7 (&gt;L:jvb_cuebox_id, number)</Click>\n"
+        "      <Area><Click Event=\"TOGGLE_MASTER_BATTERY\"/></Area>\n"
+        "    </Area>\n"
+        "    <Area><Tooltip>nothing to click</Tooltip></Area>\n"
+        "  </Mouse>\n"
+        "</Gauge>\n");
+    ASSERT_EQ(gauge.areas.size(), 3u);
+    EXPECT_EQ(gauge.areas[0].index, 1);
+    EXPECT_EQ(gauge.areas[0].tooltip, "Gear horn test");
+    EXPECT_EQ(gauge.areas[0].click.text, "7 (>L:jvb_cuebox_id, number)");
+    EXPECT_EQ(gauge.areas[0].click.place, "Area 1 Click");
+    EXPECT_EQ(gauge.areas[1].index, 2);
+    EXPECT_EQ(gauge.areas[1].click.text, "(>K:TOGGLE_MASTER_BATTERY)");
+    EXPECT_FALSE(gauge.areas[2].has_click);
+    EXPECT_EQ(gauge.areas[2].tooltip, "nothing to click");
+    EXPECT_TRUE(gauge.every_update.empty());
+}
+
+TEST(XmlGaugeTest, MacrosExpandWithinMacrosAndUnknownOnesStay) {
+    const XmlGauge gauge = read(
+        "<Gauge>\n"
+        "  <Macro Name=\"cue\">(&gt;L:jvb_cuebox_id, number)</Macro>\n"
+        "  <Macro Name=\"Gear\">3 @cue</Macro>\n"
+        "  <Update>@gear @other @cue2 x@cue</Update>\n"
+        "</Gauge>\n");
+    ASSERT_EQ(gauge.every_update.size(), 1u);
+    EXPECT_EQ(gauge.every_update[0].text,
+              "3 (>L:jvb_cuebox_id, number) @other @cue2 x(>L:jvb_cuebox_id, number)");
+}
+
+TEST(XmlGaugeTest, MacrosThatNeverEndAreRefused) {
+    EXPECT_NE(refused("<Gauge><Macro Name=\"a\">1 @a</Macro><Update>@a</Update></Gauge>")
+                  .find("deeper than"),
+              std::string::npos);
+    // Each level quadruples: the text limit stops it before memory does.
+    std::string doubling = "<Gauge><Macro Name=\"m0\">xxxxxxxxxxxxxxxx</Macro>";
+    const int top = MACRO_DEPTH_LIMIT - 1;
+    for (int i = 1; i <= top; ++i) {
+        doubling += "<Macro Name=\"m" + std::to_string(i) + "\">@m" + std::to_string(i - 1) +
+                    " @m" + std::to_string(i - 1) + " @m" + std::to_string(i - 1) + " @m" +
+                    std::to_string(i - 1) + "</Macro>";
+    }
+    doubling += "<Update>@m" + std::to_string(top) + "</Update></Gauge>";
+    EXPECT_NE(refused(doubling).find("grows beyond"), std::string::npos);
+}
+
+TEST(XmlGaugeTest, FilesThatAreNotGaugesSayWhy) {
+    EXPECT_EQ(refused("<Gauge>\n<Element>\n</Gauge>").rfind("line 2: not well-formed XML", 0), 0u);
+    EXPECT_NE(refused("<Gauge><Update>1 < 2</Update></Gauge>").find("not well-formed"),
+              std::string::npos);
+    EXPECT_NE(refused("<SimBase.Document Type=\"AceXML\"/>").find("newer gauge formats"),
+              std::string::npos);
+    EXPECT_NE(refused("").find("not well-formed"), std::string::npos);
+    EXPECT_NE(refused(std::string(XML_GAUGE_SIZE_LIMIT + 1, ' ')).find("larger than"),
+              std::string::npos);
+}
+
+}  // namespace

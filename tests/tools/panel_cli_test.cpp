@@ -1,0 +1,226 @@
+// `cuebox run --panel` and `cuebox check --panel` as an author uses them: a panel, its gauges and
+// a timeline on the command line; problems of the panel said with file and line; and each of
+// check's panel findings from a panel made to show it.
+#include "tools/tool_runner.h"
+
+namespace {
+
+class PanelCliTest : public ToolTest {
+  protected:
+    // A panel with the module first and one XML gauge `gauge` in Gauges/test/.
+    void panel(const std::string& gauge_xml, const std::string& ini = "") {
+        write_file("Gauges/jvb_cuebox.ini",
+                   ini.empty() ? "[Config]\nLVar=cue\n[Sounds]\nSound01=Sound\\one.wav\n" : ini);
+        write_tone("Sound/one.wav", 500, 0.3);
+        write_file("Gauges/test/gauge.xml", gauge_xml);
+        write_file("Aircraft/Plane/panel.cfg",
+                   "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gauge, 0, 0\n");
+    }
+    ToolResult check(const std::vector<std::string>& more = {}) {
+        std::vector<std::string> arguments = {"check", "--root", root_, "--panel",
+                                              "Aircraft\\Plane\\panel.cfg"};
+        arguments.insert(arguments.end(), more.begin(), more.end());
+        return cuebox(arguments);
+    }
+};
+
+TEST_F(PanelCliTest, RunPlaysWhatTheGaugesWriteAndNamesThem) {
+    panel(
+        "<Gauge><Element><Select><Value>\n"
+        "(A:GEAR HANDLE POSITION, bool) (L:seen, bool) != if{\n"
+        "  (A:GEAR HANDLE POSITION, bool) (&gt;L:seen, bool) 1 (&gt;L:Cue, number) }\n"
+        "</Value></Select></Element></Gauge>\n");
+    write_file("flight.csv", "time,A:GEAR HANDLE POSITION,bool\n0,0\n0.5,1\n");
+    write_file("flight.scn", "connect\nwait 1\ndisconnect\n");
+    const ToolResult result =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv"), "--timeline", path("flight.svg")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("update   10    0.500 s  set A:GEAR HANDLE POSITION,bool = 1 (vars)"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(
+        result.out.find("update   10    0.500 s  gauge test!gauge writes 1 (Element 1 Value)"),
+        std::string::npos);
+    EXPECT_NE(result.out.find("update   11    0.556 s  read 1"), std::string::npos);
+    EXPECT_NE(result.out.find("update   11    0.556 s  buffer 1 plays once from byte 0"),
+              std::string::npos);
+    const std::string svg = read_text(path("flight.svg"));
+    EXPECT_NE(svg.find("data-value=\"1\" data-gauge=\"test!gauge\""), std::string::npos);
+    EXPECT_NE(svg.find(">1 gauge</text>"), std::string::npos);
+
+    // The trace names the gauge and its script too.
+    const ToolResult json =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv"), "--trace"});
+    EXPECT_NE(json.out.find("{\"update\":10,\"event\":\"gauge_write\",\"value\":1,\"gauge\":"
+                            "\"test!gauge\",\"script\":\"Element 1 Value\"}"),
+              std::string::npos)
+        << json.out;
+}
+
+TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
+    panel(
+        "<Gauge><Update>1 frobnicate</Update>"
+        "<Mouse><Area><Tooltip>Horn</Tooltip><Click>1 (&gt;L:cue) (&gt;K:HORN_ON)</Click></Area>"
+        "</Mouse></Gauge>");
+    write_file("Aircraft/Plane/panel.cfg",
+               "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gauge, 0, 0\n"
+               "gauge02=broken line\ngauge03=test!missing, 0, 0\n");
+    write_file("click.scn", "connect\nupdate 2\nclick test!gauge horn\nupdate 3\n");
+    const ToolResult result =
+        cuebox({"run", path("click.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.err.find("cuebox: Aircraft/Plane/panel.cfg:4: gauge02: 'broken line' names "
+                              "no gauge"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("cuebox: Aircraft/Plane/panel.cfg:5: test!missing: gauge not found"),
+              std::string::npos);
+    // The unknown token is said once, although the script comes at every update.
+    const std::string said =
+        "gauge test!gauge, Update, line 1, at 'frobnicate': unknown token: "
+        "this script does not run";
+    const size_t first = result.out.find(said);
+    ASSERT_NE(first, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(said, first + 1), std::string::npos);
+    EXPECT_NE(result.out.find("gauge test!gauge sends K:HORN_ON 0"), std::string::npos);
+    EXPECT_NE(result.out.find("read 1"), std::string::npos);
+}
+
+TEST_F(PanelCliTest, WhatCannotRunIsRefusedBeforeAnythingPlays) {
+    panel("<Gauge/>");
+    write_file("a.scn", "connect\nupdate\n");
+    write_file("set.scn", "connect\nset A:FLAPS HANDLE INDEX,number 1\n");
+    write_file("bad.csv", "time,A:X\n1,0\n0,1\n");
+    const std::string cfg = "Aircraft/Plane/panel.cfg";
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string message;
+    } cases[] = {
+        {{"run", path("a.scn"), "--panel", "nowhere.cfg"},
+         2,
+         "cuebox: nowhere.cfg: the panel file does not exist"},
+        {{"run", path("a.scn"), "--panel", cfg, "--vars", path("bad.csv")},
+         2,
+         "cuebox: " + path("bad.csv") + ": line 3: the time goes back"},
+        {{"run", path("a.scn"), "--panel", cfg, "--vars", path("none.csv")},
+         2,
+         "cuebox: cannot read the timeline " + path("none.csv")},
+        {{"run", path("a.scn"), "--vars", path("bad.csv")}, 2, "cuebox: --vars needs --panel"},
+        {{"run", path("a.scn"), "--panel", cfg, "--param", "x.ini"},
+         2,
+         "cuebox: --param and --panel"},
+        {{"show", "--panel", cfg}, 2, "cuebox: --panel goes with run and check"},
+        {{"run", path("set.scn")},
+         1,
+         "cuebox: " + path("set.scn") + ":2: 'set' and 'click' need a panel"},
+        {{"check", "--panel", "nowhere.cfg"},
+         2,
+         "cuebox: nowhere.cfg: the panel file does not exist"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--root", root_});
+        const ToolResult result = cuebox(arguments);
+        EXPECT_EQ(result.status, c.status) << c.message << "\n" << result.err;
+        EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << result.err;
+        EXPECT_EQ(result.out.find("plays"), std::string::npos);
+    }
+}
+
+TEST_F(PanelCliTest, CheckFindsNoWriterAndNamesTheSimilarNamesWritten) {
+    panel(
+        "<Gauge><Element><Select><Value>\n"
+        "(A:X, bool) if{ 1 (&gt;L:cue_sound, number) }\n"
+        "(A:X, bool) if{ 1 (&gt;L:Counter, number) }\n"
+        "</Value></Select></Element></Gauge>");
+    const ToolResult result = check();
+    EXPECT_EQ(result.status, 1) << result.out << result.err;
+    EXPECT_NE(result.out.find("no gauge writes (>L:cue), the variable the module reads: similar "
+                              "names written: cue_sound at Gauges/test/gauge.xml:2 (test!gauge, "
+                              "Element 1 Value)\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_EQ(result.out.find("Counter at"), std::string::npos);
+    // Written in another letter case, it is the same variable: nothing to find.
+    panel("<Gauge><Mouse><Area><Click>1 (&gt;L:CUE, number)</Click></Area></Mouse></Gauge>");
+    const ToolResult fine = check();
+    EXPECT_EQ(fine.status, 0) << fine.out;
+    EXPECT_NE(fine.out.find("no problems found"), std::string::npos);
+}
+
+TEST_F(PanelCliTest, CheckFindsCommandsForSlotsThatCannotSound) {
+    panel(
+        "<Gauge><Mouse>"
+        "<Area><Click>1 (&gt;L:cue)</Click></Area>"    // plays
+        "<Area><Click>2 (&gt;L:cue)</Click></Area>"    // no file
+        "<Area><Click>103 (&gt;L:cue)</Click></Area>"  // refused
+        "<Area><Click>-4 (&gt;L:cue)</Click></Area>"   // default file, absent
+        "</Mouse></Gauge>",
+        "[Config]\nLVar=cue\n[Sounds]\nSound01=Sound\\one.wav\nSound02=Sound\\two.wav\n"
+        "Sound03=Sound\\three.wav\n");
+    write_file("Sound/three.wav", "RIFF but no more");
+    const ToolResult result = check({"--json"});
+    EXPECT_EQ(result.status, 1);
+    for (const char* expected :
+         {"{\"kind\": \"slot_silent\", \"slot\": 2, \"line\": null, \"message\": "
+          "\"Gauges/test/gauge.xml:1 (test!gauge, Area 2 Click): writes 2 for slot 02, which "
+          "cannot sound: no file (Sound\\\\two.wav)\"}",
+          "\"kind\": \"slot_silent\", \"slot\": 3,", "which cannot sound: refused: not_wave",
+          "\"kind\": \"slot_silent\", \"slot\": 4,",
+          "writes -4 for slot 04, which cannot sound: no file (./Sound/jvb/jvb_xml_04.wav)"}) {
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    }
+    EXPECT_EQ(result.out.find("\"slot_silent\", \"slot\": 1,"), std::string::npos);
+}
+
+TEST_F(PanelCliTest, CheckFindsValuesTheModuleIgnoresAndWritesAtEveryUpdate) {
+    panel(
+        "<Gauge>\n"
+        "<Update>1 (&gt;L:cue, number)</Update>\n"
+        "<Element><Select><Value>(A:X, bool) if{ 205 (&gt;L:cue) } els{ 255 (&gt;L:cue) }\n"
+        "(A:Y, bool) if{ 300 (&gt;L:cue) -250 (&gt;L:cue) 260 (&gt;L:cue) 5.9 (&gt;L:cue) }\n"
+        "</Value></Select></Element>\n"
+        "<Mouse><Area><Click>199 (&gt;L:cue)</Click></Area></Mouse>\n"
+        "</Gauge>");
+    const ToolResult result = check();
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.out.find("Gauges/test/gauge.xml:2 (test!gauge, Update): writes 1 to "
+                              "(>L:cue) at every update, without a condition"),
+              std::string::npos)
+        << result.out;
+    for (const char* value : {"205", "255", "300"}) {
+        EXPECT_NE(result.out.find(std::string("writes ") + value + ", a value the module ignores"),
+                  std::string::npos)
+            << value;
+    }
+    for (const char* fine : {"-250", "260", "5.9", "199"}) {
+        EXPECT_EQ(result.out.find(std::string("writes ") + fine + ", a value"), std::string::npos)
+            << fine;
+    }
+    // Only the unconditional write is reported as such: clicks and if{ blocks are not.
+    size_t every = 0;
+    for (size_t at = 0; (at = result.out.find("without a condition", at)) != std::string::npos;
+         ++at)
+        ++every;
+    EXPECT_EQ(every, 1u);
+}
+
+TEST_F(PanelCliTest, CheckFindsThePanelsOwnProblems) {
+    panel("<Gauge><Update>1 (&gt;L:cue) if{</Update></Gauge>");
+    write_file("Aircraft/Plane/panel.cfg",
+               "[Window00]\ngauge00=test!gauge, 0, 0\ngauge01 test!gauge, 0, 0\n");
+    const ToolResult result = check();
+    EXPECT_EQ(result.status, 1);
+    for (const char* expected :
+         {"  Gauges/test/gauge.xml:1 (test!gauge, Update): at 'if{': a block without its "
+          "closing '}': this script does not run",
+          "Aircraft\\Plane\\panel.cfg:3: expected KEY=VALUE in [Window00]",
+          "Aircraft\\Plane\\panel.cfg has no jvb_cuebox2 line: the module never runs"}) {
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    }
+}
+
+}  // namespace
