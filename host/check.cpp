@@ -18,6 +18,7 @@
 #include "host/cli.h"
 #include "host/configuration_view.h"
 #include "host/files.h"
+#include "host/ini_analysis.h"
 #if defined(CUEBOX_PANEL)
 #include "host/panel_check.h"
 #endif
@@ -29,51 +30,6 @@
 #endif
 
 namespace {
-
-// The INI read of a slot's path gives at most this many characters; the variable name's read
-// at most VARIABLE_NAME_LIMIT - 1.
-constexpr size_t SLOT_VALUE_CHARACTERS = SLOT_VALUE_LIMIT - 1;
-constexpr size_t NAME_CHARACTERS = VARIABLE_NAME_LIMIT - 1;
-
-struct Problem {
-    std::string kind;  // a fixed word per kind of mistake, for scripts
-    int slot = -1;     // the slot it concerns, or -1
-    int line = 0;      // the INI line it concerns, or 0
-    std::string message;
-};
-
-// Problems keep a sound from playing as meant; warnings concern sounds that play, but not as
-// their file says; notes are no problem at all.
-struct Findings {
-    std::vector<Problem> problems;
-    std::vector<Problem> warnings;
-    std::vector<std::string> notes;
-
-    void problem(const std::string& kind, int slot, int line, const std::string& message) {
-        problems.push_back(Problem{kind, slot, line, message});
-    }
-    void warning(const std::string& kind, int slot, int line, const std::string& message) {
-        warnings.push_back(Problem{kind, slot, line, message});
-    }
-};
-
-std::string two_digits(int slot) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", slot);
-    return text;
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
 
 std::string hex(HRESULT code) {
     char text[16];
@@ -158,160 +114,8 @@ struct IniFacts {
     std::string resolved;
     bool found = false;
     bool readable = false;
-    int variable_line = 0;  // the line of the LVar key that counts
-    int slot_lines[SLOT_COUNT] = {};
+    IniLines lines;
 };
-
-bool same_name(const std::string& a, const std::string& b) {
-    return lower(a) == lower(b);
-}
-
-std::string unquote(const std::string& value) {
-    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
-bool all_digits(const std::string& text) {
-    if (text.empty()) return false;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-    }
-    return true;
-}
-
-// A key under [Sounds]: which slot it gives a path to, or -1 with the reason in `why`.
-int sound_key_slot(const std::string& key, std::string& why) {
-    const std::string name = lower(key);
-    if (name.compare(0, 5, "sound") != 0 || !all_digits(name.substr(5))) {
-        if (same_name(key, "LVar")) {
-            why = "LVar belongs in [Config]";
-        } else {
-            why = "the module reads only Sound00 to Sound99 here";
-        }
-        return -1;
-    }
-    const std::string digits = name.substr(5);
-    if (digits.size() == 2) return std::stoi(digits);
-    const long number = digits.size() > 6 ? 1000000 : std::stol(digits);
-    if (number >= SLOT_COUNT) {
-        why = "there are only slots 00 to 99";
-    } else {
-        why =
-            "slot keys have exactly two digits: write Sound" + two_digits(static_cast<int>(number));
-    }
-    return -1;
-}
-
-void analyse_lines(const std::string& text, IniFacts& ini, Findings& findings) {
-    std::istringstream in(text);
-    std::string raw;
-    int number = 0;
-    // Windows reads only the first section of a name and the first key of a name in it.
-    enum Where { NOWHERE, CONFIG, SOUNDS, IGNORED } where = NOWHERE;
-    int config_line = 0, sounds_line = 0;
-    std::string ignored_reason;
-    std::vector<std::pair<std::string, int>> config_keys, sound_keys;
-    while (std::getline(in, raw)) {
-        ++number;
-        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
-        const std::string line = trim(raw);
-        if (line.empty() || line[0] == ';' || line[0] == '#') continue;
-        if (line[0] == '[') {
-            const size_t close = line.find(']');
-            const std::string name =
-                trim(close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
-            const bool config = same_name(name, "Config");
-            const bool sounds = same_name(name, "Sounds");
-            if ((config && config_line) || (sounds && sounds_line)) {
-                const int first = config ? config_line : sounds_line;
-                findings.problem("duplicate_section", -1, number,
-                                 "[" + name + "] appears again (first at line " +
-                                     std::to_string(first) +
-                                     "): only the first counts, the keys under this one are "
-                                     "never read");
-                where = IGNORED;
-            } else if (config || sounds) {
-                (config ? config_line : sounds_line) = number;
-                where = config ? CONFIG : SOUNDS;
-            } else {
-                std::string hint = "the module reads only [Config] and [Sounds]";
-                if (same_name(name, "Sound")) hint = "did you mean [Sounds]?";
-                findings.problem("unknown_section", -1, number,
-                                 "[" + name + "] is never read: " + hint);
-                where = IGNORED;
-            }
-            continue;
-        }
-        const size_t equals = line.find('=');
-        const std::string key = trim(line.substr(0, equals));
-        const std::string value =
-            equals == std::string::npos ? "" : unquote(trim(line.substr(equals + 1)));
-        if (where == IGNORED) continue;  // already reported with its section
-        if (where == NOWHERE) {
-            findings.problem("unknown_key", -1, number,
-                             "\"" + key + "\" stands before any section and is never read");
-            continue;
-        }
-        if (equals == std::string::npos) {
-            findings.problem("unknown_key", -1, number,
-                             "\"" + key + "\" has no '=' and is never read as a key");
-            continue;
-        }
-        auto& seen = where == CONFIG ? config_keys : sound_keys;
-        bool duplicate = false;
-        for (const auto& earlier : seen) {
-            if (same_name(earlier.first, key)) {
-                std::string unused;
-                const int slot = where == SOUNDS ? sound_key_slot(key, unused) : -1;
-                findings.problem("duplicate_key", slot, number,
-                                 key + " appears again (first at line " +
-                                     std::to_string(earlier.second) + "): only the first counts");
-                duplicate = true;
-                break;
-            }
-        }
-        if (duplicate) continue;
-        seen.emplace_back(key, number);
-        if (where == CONFIG) {
-            if (!same_name(key, "LVar")) {
-                std::string why = "the module reads only LVar here";
-                std::string unused;
-                if (sound_key_slot(key, unused) >= 0) why = key + " belongs in [Sounds]";
-                findings.problem("unknown_key", -1, number,
-                                 key + " in [Config] is never read: " + why);
-                continue;
-            }
-            ini.variable_line = number;
-            if (value.size() > NAME_CHARACTERS) {
-                findings.problem("value_cut", -1, number,
-                                 "the LVar value has " + std::to_string(value.size()) +
-                                     " characters: the name is cut to the first " +
-                                     std::to_string(NAME_CHARACTERS));
-            }
-            continue;
-        }
-        std::string why;
-        const int slot = sound_key_slot(key, why);
-        if (slot < 0) {
-            findings.problem("unknown_key", -1, number, key + " in [Sounds] is never read: " + why);
-            continue;
-        }
-        if (slot >= SLOT_COUNT) continue;
-        ini.slot_lines[slot] = number;
-        if (value.empty()) {
-            findings.notes.push_back("line " + std::to_string(number) + ": " + key +
-                                     " is empty, so slot " + two_digits(slot) +
-                                     " uses its default file");
-        } else if (value.size() > SLOT_VALUE_CHARACTERS) {
-            findings.problem("value_cut", slot, number,
-                             key + " has " + std::to_string(value.size()) +
-                                 " characters: the module reads only the first " +
-                                 std::to_string(SLOT_VALUE_CHARACTERS) +
-                                 ", so the path it uses names another file");
-        }
-    }
-}
 
 void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFacts& ini,
                  Findings& findings) {
@@ -358,28 +162,29 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
         return;
     }
     ini.readable = true;
-    analyse_lines(text, ini, findings);
+    analyse_ini_text(text, ini.lines, findings);
 }
 
 void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings& findings) {
     const std::string& name = view.variable_name;
-    const std::string from =
-        ini.variable_line ? " (LVar, line " + std::to_string(ini.variable_line) + ")" : "";
+    const std::string from = ini.lines.variable_line
+                                 ? " (LVar, line " + std::to_string(ini.lines.variable_line) + ")"
+                                 : "";
     if (name.empty()) {
-        findings.problem("lvar_empty", -1, ini.variable_line,
+        findings.problem("lvar_empty", -1, ini.lines.variable_line,
                          "LVar is empty" + from +
                              ": the module registers a variable with an empty name, which no "
                              "gauge can write");
         return;
     }
     if (name.find_first_of(" \t") != std::string::npos) {
-        findings.problem("lvar_spaces", -1, ini.variable_line,
+        findings.problem("lvar_spaces", -1, ini.lines.variable_line,
                          "the variable name \"" + name + "\" holds spaces" + from +
                              ": every gauge must spell it with exactly these spaces; a name "
                              "without spaces is safer");
     }
     if (lower(name).compare(0, 2, "l:") == 0) {
-        findings.problem("lvar_prefix", -1, ini.variable_line,
+        findings.problem("lvar_prefix", -1, ini.lines.variable_line,
                          "the variable name \"" + name + "\" starts with L:" + from +
                              ": the module registers it with the prefix, so gauges writing (>L:" +
                              name.substr(2) +
@@ -734,8 +539,8 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
            ", \"found\": " + (ini.found ? "true" : "false") +
            ", \"readable\": " + (ini.readable ? "true" : "false") + "},\n";
     out += "  \"variable\": {\"name\": " + json_text(view.variable_name) +
-           ", \"source\": " + (ini.variable_line ? "\"ini\"" : "\"default\"") +
-           ", \"line\": " + json_line(ini.variable_line) + "},\n";
+           ", \"source\": " + (ini.lines.variable_line ? "\"ini\"" : "\"default\"") +
+           ", \"line\": " + json_line(ini.lines.variable_line) + "},\n";
     out += "  \"device\": {\"available\": " + std::string(device.device ? "true" : "false") +
            ", \"result\": \"" + hex(device.result) + "\"},\n";
     out += "  \"slots\": [\n";
@@ -815,8 +620,9 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                     ini.found ? ini.resolved.c_str() : "");
     }
     std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
-                ini.variable_line ? ("LVar, line " + std::to_string(ini.variable_line)).c_str()
-                                  : "default");
+                ini.lines.variable_line
+                    ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
+                    : "default");
     std::printf("device     %s\n\n",
                 device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
     std::printf(
@@ -905,7 +711,7 @@ int command_check(const CliOptions& given) {
         r.slot = n;
         r.path = view.slots[n].path;
         r.from_ini = view.slots[n].source == PathSource::INI_FILE;
-        r.line = r.from_ini ? ini.slot_lines[n] : 0;
+        r.line = r.from_ini ? ini.lines.slot_lines[n] : 0;
         check_slot(r, device);
         slot_problems(r, findings);
     }

@@ -27,8 +27,7 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 
 cmake --preset fuzz -S "$root" -B "$build" >/dev/null || exit 2
-if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" wave_reader_seeds \
-    >"$build/build.log" 2>&1; then
+if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/build.log" 2>&1; then
     tail -n 30 "$build/build.log" >&2
     echo "fuzz: the targets do not build" >&2
     exit 2
@@ -44,6 +43,10 @@ trap 'rm -f "$CUEBOX_FUZZ_INPUT".*' EXIT
 extra_seeds() {
     case $1 in
         scenario) echo "$root/tests/wine $root/demo" ;;
+        ini_analysis) echo "$root/demo $root/demo/panel $root/docs/example" ;;
+        panel_config) echo "$root/demo/panel" ;;
+        xml_gauge) echo "$root/demo/panel $root/tests/fixtures/panel" ;;
+        vars_timeline) echo "$root/demo" ;;
     esac
 }
 

@@ -1,0 +1,42 @@
+// libFuzzer target for the XML gauge loader: any text is read as a gauge or refused with its
+// line; every script of a gauge read then compiles or is refused, and runs a few updates, as
+// the panel runs it.
+#include <string>
+
+#include "fuzz/fuzz_input.h"
+#include "fuzz/script_host.h"
+#include "panel/xml_gauge.h"
+
+using fuzz::check;
+
+namespace {
+
+void run_script(const GaugeScriptText& source, int line_count) {
+    check(source.line >= 0 && source.line <= line_count);
+    check(!source.place.empty());
+    check(source.text.size() <= MACRO_TEXT_LIMIT);
+    fuzz::FuzzScriptHost host;
+    Script script;
+    ScriptError error;
+    if (script.compile(source.text, host, error)) fuzz::run_updates(script, host, 2000);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    int line_count = 1;
+    for (char c : text) line_count += c == '\n';
+    XmlGauge gauge;
+    std::string error;
+    if (!read_xml_gauge(text, gauge, error)) {
+        check(!error.empty());
+        return 0;
+    }
+    for (const GaugeScriptText& script : gauge.every_update) run_script(script, line_count);
+    for (size_t i = 0; i < gauge.areas.size(); ++i) {
+        check(gauge.areas[i].index == static_cast<int>(i) + 1);
+        if (gauge.areas[i].has_click) run_script(gauge.areas[i].click, line_count);
+    }
+    return 0;
+}
