@@ -63,9 +63,18 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         error = "unknown command " + c;
         return false;
     }
-    const size_t wanted = c == "run" ? 1 : 0;
-    if (options.arguments.size() != wanted) {
-        error = c == "run" ? "run needs one scenario file" : c + " takes no file";
+    if (c == "run" && options.arguments.empty()) {
+        error = "run needs a scenario file";
+        return false;
+    }
+    if (c != "run" && !options.arguments.empty()) {
+        error = c + " takes no file";
+        return false;
+    }
+    // One sound file or drawing belongs to one scenario.
+    if (options.arguments.size() > 1 &&
+        (options.output == SoundOutput::FILE || !options.timeline.empty())) {
+        error = "--out and --timeline take one scenario file";
         return false;
     }
     return true;
@@ -101,8 +110,8 @@ void make_paths_absolute(CliOptions& options) {
 
 bool open_host(const CliOptions& options, PanelHost& host) {
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
-        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n",
-                     options.root.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n", options.root.c_str(),
+                     std::strerror(errno));
         return false;
     }
     std::string error;

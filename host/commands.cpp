@@ -1,7 +1,10 @@
 // The host commands `show` and `run`.
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <vector>
 
 #include "host/cli.h"
 #include "host/configuration_view.h"
@@ -41,8 +44,8 @@ int command_show(const CliOptions& options) {
         std::printf("variable: %s = %s\n", host.variables()[i].first.c_str(),
                     json_number(host.variables()[i].second).c_str());
     }
-    const ConfigurationView view = read_configuration(options.has_param ? options.param.c_str()
-                                                                         : "");
+    const ConfigurationView view =
+        read_configuration(options.has_param ? options.param.c_str() : "");
     std::printf("ini file: %s\n", view.ini_path.c_str());
     for (size_t n = 0; n < view.slots.size(); ++n) {
         std::printf("slot %02zu: %s (%s)\n", n, view.slots[n].path.c_str(),
@@ -53,19 +56,20 @@ int command_show(const CliOptions& options) {
     return 0;
 }
 
-int command_run(const CliOptions& options) {
-    const std::string& file_name = options.arguments[0];
-    std::ifstream in(file_name);
-    if (!in) {
-        std::fprintf(stderr, "cuebox: cannot read the scenario %s\n", file_name.c_str());
-        return 2;
+namespace {
+
+std::string quoted(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) >= 0x20) out += c;
     }
-    Scenario scenario;
-    std::string error;
-    if (!parse_scenario(file_name, in, scenario, error)) {
-        std::fprintf(stderr, "cuebox: %s\n", error.c_str());
-        return 2;
-    }
+    return out + "\"";
+}
+
+// One scenario on a host of its own: the module loaded afresh, as by a simulator started anew.
+// Returns the exit status of a run of that scenario alone.
+int run_one(const CliOptions& options, const Scenario& scenario) {
     PanelHost host;
     if (!open_host(options, host)) return 2;
 
@@ -78,6 +82,7 @@ int command_run(const CliOptions& options) {
     trace.live = &print_live;
     trace.live_context = &json;
     std::string failure;
+    std::string error;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
     // A run that stopped early still gives the panel back, as a simulator that closes would.
     trace.live = nullptr;
@@ -96,4 +101,46 @@ int command_run(const CliOptions& options) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+// Several scenarios run one after another in this one process, each with its own host, so a
+// slow process start is paid once. Every file is read before anything plays.
+int command_run(const CliOptions& options) {
+    std::vector<Scenario> scenarios(options.arguments.size());
+    for (size_t i = 0; i < scenarios.size(); ++i) {
+        const std::string& file_name = options.arguments[i];
+        std::ifstream in(file_name);
+        if (!in) {
+            std::fprintf(stderr, "cuebox: cannot read the scenario %s\n", file_name.c_str());
+            return 2;
+        }
+        std::string error;
+        if (!parse_scenario(file_name, in, scenarios[i], error)) {
+            std::fprintf(stderr, "cuebox: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    if (scenarios.size() == 1) return run_one(options, scenarios[0]);
+    // Each scenario enters the root folder from where the command started.
+    char here[4096];
+    if (!getcwd(here, sizeof here)) here[0] = '\0';
+    int worst = 0;
+    size_t failed = 0;
+    for (const Scenario& scenario : scenarios) {
+        if (here[0] && chdir(here) != 0) return 2;
+        if (options.trace) {
+            std::printf("{\"event\":\"scenario\",\"file\":%s}\n",
+                        quoted(scenario.file_name).c_str());
+        } else {
+            std::printf("scenario %s\n", scenario.file_name.c_str());
+        }
+        std::fflush(stdout);
+        const int status = run_one(options, scenario);
+        if (status != 0) ++failed;
+        if (status > worst) worst = status;
+    }
+    std::fprintf(stderr, "cuebox: %zu scenarios, %zu failed\n", scenarios.size(), failed);
+    return worst;
 }
