@@ -140,7 +140,9 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 mkdir -p "$TMP/home" "$TMP/run" "$TMP/tools" "$TMP/logs"
 chmod 700 "$TMP/run"
 export HOME="$TMP/home" XDG_RUNTIME_DIR="$TMP/run" WINEPREFIX="$TMP/prefix" WINEDEBUG=-all
-NO_GECKO="mscoree,mshtml="  # no Mono or Gecko installer in a fresh prefix
+# No Mono or Gecko installer in a fresh prefix, and no debugger on a crash: Wine starts its
+# debugger on an unhandled exception even without an AeDebug entry, and it waits for ever.
+NO_GECKO="mscoree,mshtml=;winedbg.exe=d"
 export WINEDLLOVERRIDES="$NO_GECKO"
 SOCKET="$TMP/run/pulse.sock"
 export PULSE_SERVER="unix:$SOCKET"
@@ -173,7 +175,7 @@ set_driver() {  # $1: kind, $2: driver
     "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v "$1" /d "$2" /f \
         >>"$TMP/logs/wineboot.log" 2>&1
 }
-# A crash ends the program instead of starting Wine's debugger, which would wait for ever.
+# A crash ends the program instead of starting the debugger that AeDebug names.
 for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
            'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
     "$WINE64" reg delete "$key" /v Debugger /f >>"$TMP/logs/wineboot.log" 2>&1
