@@ -23,6 +23,22 @@ step() {
     step_started=$(date +%s)
     printf '\n==== %s\n' "$*"
 }
+# The times are printed however the run ends.
+print_times() {
+    local status=$?
+    finish_step
+    step_name=
+    printf '\n==== time of each part\n'
+    printf '  %s\n' "${times[@]}"
+    printf '  %-34s %5d s\n' "all" $(($(date +%s) - started))
+    if [ "$status" = 0 ]; then
+        printf '\n==== all tests passed\n'
+    else
+        printf '\n==== FAILED in: %s\n' "${failed_step:-?}"
+    fi
+}
+trap 'failed_step=$step_name' ERR
+trap print_times EXIT
 
 step "setting up"
 scripts/setup.sh
@@ -58,9 +74,3 @@ cmake --build --preset win64 -j"$jobs"
 step "Wine: win64, and the win32 package"
 scripts/wine_tests.sh --win64 build/win64 \
     --win32 build/win32-tests build/win32/cuebox-2.11-win32.zip
-finish_step
-
-printf '\n==== time of each part\n'
-printf '  %s\n' "${times[@]}"
-printf '  %-34s %5d s\n' "all" $(($(date +%s) - started))
-printf '\n==== all tests passed\n'
