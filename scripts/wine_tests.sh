@@ -117,8 +117,12 @@ RECORDER_PID=
 FAILED=0
 PASSED=0
 TIMES=()
+declare -A JOB_PID JOB_T
 cleanup() {
     [ -n "$RECORDER_PID" ] && kill "$RECORDER_PID" 2>/dev/null
+    # Programs still running in the background (an interrupted run): their time limits end them.
+    local job
+    for job in "${JOB_PID[@]}"; do pkill -TERM -P "$job" 2>/dev/null; done
     [ -d "$TMP/prefix" ] && WINEPREFIX="$TMP/prefix" "$WINESERVER" -k 2>/dev/null
     [ -n "$PULSE_PID" ] && kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
     if [ "${KEEP:-0}" = 1 ] || [ "$FAILED" != 0 ]; then
@@ -206,7 +210,6 @@ LIMIT32=${WINE32_PROGRAM_SECONDS:-600}
 # its arguments: starts it in the background. gtest_judge $1: label: waits for it and judges
 # it. A program that is no GoogleTest passes when it ends with 0. Two 32-bit programs run side
 # by side, one on each core: their start costs most of the time, and nothing in them is timed.
-declare -A JOB_PID JOB_T
 gtest_start() {
     local label=$1 loader=$2 limit=$3 program=$4
     shift 4
