@@ -110,8 +110,8 @@ void make_paths_absolute(CliOptions& options) {
 
 bool open_host(const CliOptions& options, PanelHost& host) {
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
-        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n", options.root.c_str(),
-                     std::strerror(errno));
+        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n",
+                     options.root.c_str(), std::strerror(errno));
         return false;
     }
     std::string error;

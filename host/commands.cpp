@@ -44,8 +44,8 @@ int command_show(const CliOptions& options) {
         std::printf("variable: %s = %s\n", host.variables()[i].first.c_str(),
                     json_number(host.variables()[i].second).c_str());
     }
-    const ConfigurationView view =
-        read_configuration(options.has_param ? options.param.c_str() : "");
+    const ConfigurationView view = read_configuration(options.has_param ? options.param.c_str()
+                                                                         : "");
     std::printf("ini file: %s\n", view.ini_path.c_str());
     for (size_t n = 0; n < view.slots.size(); ++n) {
         std::printf("slot %02zu: %s (%s)\n", n, view.slots[n].path.c_str(),
