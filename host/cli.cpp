@@ -89,9 +89,19 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         error = "--panel goes with run and check";
         return false;
     }
-    const size_t wanted = c == "run" ? 1 : 0;
-    if (options.arguments.size() != wanted) {
-        error = c == "run" ? "run needs one scenario file" : c + " takes no file";
+    if (c == "run" && options.arguments.empty()) {
+        error = "run needs a scenario file";
+        return false;
+    }
+    if (c != "run" && !options.arguments.empty()) {
+        error = c + " takes no file";
+        return false;
+    }
+    // One sound file or drawing belongs to one scenario, and so does a panel's flight.
+    if (options.arguments.size() > 1 &&
+        (options.output == SoundOutput::FILE || !options.timeline.empty() ||
+         !options.panel.empty())) {
+        error = "--out, --timeline and --panel take one scenario file";
         return false;
     }
     return true;

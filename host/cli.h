@@ -44,7 +44,7 @@ void make_paths_absolute(CliOptions& options);
 bool open_host(const CliOptions& options, PanelHost& host);
 
 constexpr const char* USAGE =
-    "usage: cuebox [options] [show | run SCENARIO | check | console]\n"
+    "usage: cuebox [options] [show | run SCENARIO... | check | console]\n"
     "  --root DIR       simulator root folder (default: the current folder)\n"
     "  --param STRING   the gauge's parameter string (an INI file path)\n"
     "  --module FILE    the gauge module (default: jvb_cuebox2.gau beside cuebox, or built)\n"

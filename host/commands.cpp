@@ -1,6 +1,9 @@
 // The host commands `show` and `run`.
+#include <unistd.h>
+
 #include <cstdio>
 #include <sstream>
+#include <vector>
 
 #include "host/cli.h"
 #include "host/configuration_view.h"
@@ -56,20 +59,11 @@ int command_show(const CliOptions& options) {
     return 0;
 }
 
-int command_run(const CliOptions& options) {
-    const std::string& file_name = options.arguments[0];
-    std::string text;
-    if (!read_regular_file(file_name, text)) {
-        std::fprintf(stderr, "cuebox: cannot read the scenario %s\n", file_name.c_str());
-        return 2;
-    }
-    std::istringstream in(text);
-    Scenario scenario;
-    std::string error;
-    if (!parse_scenario(file_name, in, scenario, error)) {
-        std::fprintf(stderr, "cuebox: %s\n", error.c_str());
-        return 2;
-    }
+namespace {
+
+// One scenario on a host of its own: the module loaded afresh, as by a simulator started anew.
+// Returns the exit status of a run of that scenario alone.
+int run_one(const CliOptions& options, const Scenario& scenario) {
     PanelHost host;
     if (!open_host(options, host)) return 2;
     std::string parameters = options.has_param ? options.param : "";
@@ -100,11 +94,13 @@ int command_run(const CliOptions& options) {
         settings.panel = panel.get();
     }
 #endif
-    std::string failure;
+    std::string failure, error;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
-    // A run that stopped early still gives the panel back, as a simulator that closes would.
+    // Whatever the scenario did (it may have stopped early, or never connected), the panel is
+    // disconnected before the module goes, as a simulator that closes does: the module's
+    // tables go back, and a second disconnect frees nothing twice.
     trace.live = nullptr;
-    if (host.connected()) host.disconnect();
+    host.disconnect();
     host.unload();
     finish_sound_output();
     if (!options.timeline.empty()) {
@@ -119,4 +115,47 @@ int command_run(const CliOptions& options) {
         return 1;
     }
     return 0;
+}
+
+}  // namespace
+
+// Several scenarios run one after another in this one process, each with its own host, so a
+// slow process start is paid once. Every file is read before anything plays.
+int command_run(const CliOptions& options) {
+    std::vector<Scenario> scenarios(options.arguments.size());
+    for (size_t i = 0; i < scenarios.size(); ++i) {
+        const std::string& file_name = options.arguments[i];
+        std::string text;
+        if (!read_regular_file(file_name, text)) {
+            std::fprintf(stderr, "cuebox: cannot read the scenario %s\n", file_name.c_str());
+            return 2;
+        }
+        std::istringstream in(text);
+        std::string error;
+        if (!parse_scenario(file_name, in, scenarios[i], error)) {
+            std::fprintf(stderr, "cuebox: %s\n", error.c_str());
+            return 2;
+        }
+    }
+    if (scenarios.size() == 1) return run_one(options, scenarios[0]);
+    // Each scenario enters the root folder from where the command started.
+    char here[4096];
+    if (!getcwd(here, sizeof here)) here[0] = '\0';
+    int worst = 0;
+    size_t failed = 0;
+    for (const Scenario& scenario : scenarios) {
+        if (here[0] && chdir(here) != 0) return 2;
+        if (options.trace) {
+            std::printf("{\"event\":\"scenario\",\"file\":%s}\n",
+                        json_string(scenario.file_name).c_str());
+        } else {
+            std::printf("scenario %s\n", scenario.file_name.c_str());
+        }
+        std::fflush(stdout);
+        const int status = run_one(options, scenario);
+        if (status != 0) ++failed;
+        if (status > worst) worst = status;
+    }
+    std::fprintf(stderr, "cuebox: %zu scenarios, %zu failed\n", scenarios.size(), failed);
+    return worst;
 }

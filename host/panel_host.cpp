@@ -280,13 +280,49 @@ bool choose_sound_output(SoundOutput output, const std::string& path, std::strin
 #endif
 }
 
+namespace {
+
+// Real time is kept by a clock, not by adding up sleeps: each call sleeps until a deadline that
+// moves on by exactly the time asked for, so what the updates themselves cost does not add up
+// over a run, and a slow (or emulated) host keeps the panel's pace. After a stall longer than a
+// quarter of a second (a console waiting for input) the pace starts again from now instead of
+// racing to catch up.
+double pace_deadline = 0.0;
+
+double clock_seconds() {
+#if defined(_WIN32)
+    LARGE_INTEGER counter;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+#else
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+#endif
+}
+
+void keep_pace(double seconds) {
+    const double now = clock_seconds();
+    if (pace_deadline < now - 0.25) pace_deadline = now;
+    pace_deadline += seconds;
+    if (pace_deadline <= now) return;
+#if defined(_WIN32)
+    Sleep(static_cast<DWORD>((pace_deadline - now) * 1000.0 + 0.5));
+#else
+    std::this_thread::sleep_for(std::chrono::duration<double>(pace_deadline - now));
+#endif
+}
+
+}  // namespace
+
 void let_time_pass(double seconds, SoundOutput output) {
 #if defined(_WIN32)
     (void)output;
-    Sleep(static_cast<DWORD>(seconds * 1000.0 + 0.5));
+    keep_pace(seconds);
 #else
     if (output == SoundOutput::LIVE) {
-        std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        keep_pace(seconds);
     } else {
         standin_advance_time(seconds);
     }

@@ -21,10 +21,15 @@ for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
         missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "setup: installing ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "setup: installing ${missing[*]}"
+    SUDO=""
+    [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+    $SUDO apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+# The shipped 32-bit files run under 32-bit Wine, emulated here: its own script, which says
+# what it cannot do.
+"$(dirname "$0")/setup_wine32.sh"

@@ -1,64 +1,130 @@
 #!/usr/bin/env bash
-# Runs the win64 build under wine64, Wine being our reference Windows:
+# Runs the Windows builds under Wine, Wine being our reference Windows, in one Wine prefix:
+#
+# win64 (--win64 BUILD, the default with build/win64), under wine64:
 #   1. the platform conformance tests and the sound tests (GoogleTest decides);
-#   2. the panel host cuebox.exe with the module, running the scenarios of tests/wine/*.scn,
+#   2. the panel host cuebox.exe with the module, running each scenario of tests/wine/*.scn,
 #      with Wine's DirectSound playing into a PulseAudio server of our own whose output is
 #      captured and checked (which slot's tone sounds when);
 #   3. the same without any audio server: DirectSoundCreate fails, the module stays silent and
 #      keeps working.
-# Each run uses a fresh Wine prefix and PulseAudio server in a temporary folder, removed at the
-# end (kept when KEEP=1 or a check fails, so the captures can be listened to).
 #
-# Usage: scripts/wine_tests.sh [WIN64_BUILD_DIR [SCENARIO.scn...]]
-#   (default: build/win64 and tests/wine/*.scn). A scenario names its sound set ("# root:
-#   tones" or "broken"), its checks of the captured sound ("# capture: ..." lines, the options
+# win32 (--win32 TESTS_BUILD PACKAGE.zip), the shipped files under 32-bit Wine, which runs here
+# under QEMU's user-mode emulation (scripts/setup_wine32.sh sets that up):
+#   1. the conformance and sound tests built for i686 (the win32-tests preset), but for the
+#      conformance tests of Wine's own DirectSound, which does not live through a run under
+#      the emulator (tests/wine/README.md has the evidence);
+#   2. the release zip unpacked, and its own cuebox.exe with its own jvb_cuebox2.gau running
+#      every scenario, with our recording DirectSound (tests/wine/recording_dsound.cpp) in place
+#      of Wine's: it checks each call's arguments and records what would sound, which is
+#      rendered and checked as a capture is;
+#   3. the zip's cuebox.exe without any audio server, through Wine's own DirectSound.
+#   A 32-bit process start costs about a minute here, so the scenarios that share a sound set
+#   run in one process (`cuebox run A.scn B.scn ...`).
+#
+# With --win32-audio (after --win32), the 32-bit part is Wine's own DirectSound instead: a tone
+# played with no module (tests/wine/dsound_play.cpp), the DirectSound conformance tests, and
+# every scenario in a process of its own with its sound captured (scripts/wine32_audio.sh).
+# --repeat N runs the 32-bit part N times.
+#
+# The prefix and PulseAudio server live in a temporary folder, removed at the end (kept when
+# KEEP=1 or a check fails, so the captures can be listened to).
+#
+# Usage: scripts/wine_tests.sh [--win64 BUILD] [--win32 TESTS_BUILD PACKAGE.zip
+#                               [--win32-audio] [--repeat N]] [SCENARIO.scn...]
+#        scripts/wine_tests.sh BUILD [SCENARIO.scn...]     (the same as --win64 BUILD)
+#   (default: --win64 build/win64 and tests/wine/*.scn). A scenario names its sound set
+#   ("# root: tones" or "broken"), its checks of the sound ("# capture: ..." lines, the options
 #   of tests/wine/capture_check.cpp) and "# audio: none" for a run without an audio server.
-# Exits non-zero when anything fails.
+# Prints the time of each part; exits non-zero when anything fails.
 set -u
 
 SOURCE=$(cd "$(dirname "$0")/.." && pwd)
-BUILD=$(cd "${1:-$SOURCE/build/win64}" 2>/dev/null && pwd) || {
-    echo "wine_tests: no build folder ${1:-$SOURCE/build/win64} (cmake --preset win64 first)" >&2
-    exit 2
-}
 START=$(date +%s.%N)
 
 say() { printf '%s\n' "$*"; }
+die() { printf 'wine_tests: %s\n' "$*" >&2; exit 2; }
 elapsed() { awk -v a="$1" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }'; }
+absolute() { (cd "$(dirname "$1")" 2>/dev/null && printf '%s/%s' "$(pwd)" "$(basename "$1")"); }
+
+WIN64_BUILD=
+WIN32_TESTS=
+WIN32_PACKAGE=
+WIN32_AUDIO=0
+REPEAT=1
+SCENARIOS=()
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --win64) [ $# -ge 2 ] || die "--win64 needs a build folder"
+                 WIN64_BUILD=$2; shift 2 ;;
+        --win32) [ $# -ge 3 ] || die "--win32 needs the win32-tests build folder and the zip"
+                 WIN32_TESTS=$2; WIN32_PACKAGE=$3; shift 3 ;;
+        --win32-audio) WIN32_AUDIO=1; shift ;;
+        --repeat) [ $# -ge 2 ] || die "--repeat needs a count"
+                  REPEAT=$2; shift 2 ;;
+        *.scn) SCENARIOS+=("$(absolute "$1")") || die "no scenario $1"; shift ;;
+        -*) die "unknown option $1" ;;
+        *) WIN64_BUILD=$1; shift ;;
+    esac
+done
+[ -z "$WIN64_BUILD" ] && [ -z "$WIN32_TESTS" ] && WIN64_BUILD=$SOURCE/build/win64
+# The controls (tests/wine/controls) are scenarios whose sound checks must fail: they show that
+# the checks notice a wrong slot, a missing one and a sound that does not stop.
+[ ${#SCENARIOS[@]} = 0 ] && SCENARIOS=("$SOURCE"/tests/wine/*.scn "$SOURCE"/tests/wine/controls/*.scn)
 
 find_tool() {  # first of the names that runs here
     local name
     for name in "$@"; do
-        if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
         if [ -x "$name" ]; then say "$name"; return 0; fi
+        if command -v "$name" >/dev/null 2>&1; then command -v "$name"; return 0; fi
     done
     return 1
 }
-WINE=${WINE:-$(find_tool wine64 /usr/lib/wine/wine64 /usr/lib/wine64/wine64)} || {
-    echo "wine_tests: wine64 is not installed" >&2; exit 2; }
+WINE64=${WINE:-$(find_tool /usr/lib/wine/wine64 wine64 /usr/lib/wine64/wine64)} ||
+    die "wine64 is not installed"
 WINESERVER=${WINESERVER:-$(find_tool wineserver /usr/lib/wine/wineserver64 \
-                                     /usr/lib/wine/wineserver)} || {
-    echo "wine_tests: wineserver is not installed" >&2; exit 2; }
-MINGW_CXX=$(find_tool x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++) || {
-    echo "wine_tests: x86_64-w64-mingw32-g++ is not installed" >&2; exit 2; }
-for tool in pulseaudio parec g++; do
-    command -v "$tool" >/dev/null || { echo "wine_tests: $tool is not installed" >&2; exit 2; }
+                                     /usr/lib/wine/wineserver)} || die "wineserver is not installed"
+for tool in pulseaudio parec g++ cmake; do
+    command -v "$tool" >/dev/null || die "$tool is not installed"
 done
-for file in host/cuebox.exe module/jvb_cuebox2.gau tests/conformance_tests.exe \
-            tests/sound_tests.exe; do
-    [ -f "$BUILD/$file" ] || { echo "wine_tests: $BUILD/$file is missing (build win64 first)" >&2
-                               exit 2; }
-done
+if [ -n "$WIN64_BUILD" ]; then
+    WIN64_BUILD=$(cd "$WIN64_BUILD" 2>/dev/null && pwd) ||
+        die "no build folder $WIN64_BUILD (cmake --preset win64 first)"
+    for file in host/cuebox.exe module/jvb_cuebox2.gau tests/conformance_tests.exe \
+                tests/sound_tests.exe tests/dsound_probe.exe; do
+        [ -f "$WIN64_BUILD/$file" ] || die "$WIN64_BUILD/$file is missing (build win64 first)"
+    done
+fi
+if [ -n "$WIN32_TESTS" ]; then
+    WINE32=${WINE32:-$(find_tool /usr/lib/wine/wine)} ||
+        die "32-bit Wine is not installed (scripts/setup_wine32.sh)"
+    "$SOURCE/scripts/setup_wine32.sh" --check || die "32-bit Wine cannot run here yet"
+    # QEMU reserves the whole 32-bit guest address space, or Wine cannot map its shared data.
+    export QEMU_RESERVED_VA=0xffff0000
+    WIN32_TESTS=$(cd "$WIN32_TESTS" 2>/dev/null && pwd) ||
+        die "no build folder $WIN32_TESTS (cmake --preset win32-tests first)"
+    for file in tests/conformance_tests.exe tests/sound_tests.exe tests/dsound_probe.exe \
+                tests/dsound_play.exe tests/recording_dsound/dsound.dll; do
+        [ -f "$WIN32_TESTS/$file" ] || die "$WIN32_TESTS/$file is missing (build win32-tests)"
+    done
+    WIN32_PACKAGE=$(absolute "$WIN32_PACKAGE") && [ -f "$WIN32_PACKAGE" ] ||
+        die "no release zip $WIN32_PACKAGE (cmake --build --preset win32 --target package)"
+fi
 
 TMP=$(mktemp -d /tmp/cuebox-wine.XXXXXX)
 PULSE_PID=
 RECORDER_PID=
 FAILED=0
 PASSED=0
+TIMES=()
+declare -A JOB_PID JOB_T
 cleanup() {
     [ -n "$RECORDER_PID" ] && kill "$RECORDER_PID" 2>/dev/null
-    [ -n "$PULSE_PID" ] && kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
+    # Programs still running in the background (an interrupted run): their time limits end them.
+    local job
+    for job in "${JOB_PID[@]}"; do pkill -TERM -P "$job" 2>/dev/null; done
     [ -d "$TMP/prefix" ] && WINEPREFIX="$TMP/prefix" "$WINESERVER" -k 2>/dev/null
+    [ -n "$PULSE_PID" ] && kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
     if [ "${KEEP:-0}" = 1 ] || [ "$FAILED" != 0 ]; then
         say "wine_tests: files of this run kept in $TMP"
     else
@@ -70,6 +136,7 @@ trap 'exit 130' INT TERM
 
 pass() { PASSED=$((PASSED + 1)); say "PASS $*"; }
 fail() { FAILED=$((FAILED + 1)); say "FAIL $*"; }
+timed() { TIMES+=("$(printf '%-44s %7s s' "$1" "$(elapsed "$2")")"); }
 
 # A Windows path for a file of ours: Wine's drive Z: is the Unix root.
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
@@ -77,18 +144,18 @@ winpath() { printf 'Z:%s' "${1//\//\\}"; }
 mkdir -p "$TMP/home" "$TMP/run" "$TMP/tools" "$TMP/logs"
 chmod 700 "$TMP/run"
 export HOME="$TMP/home" XDG_RUNTIME_DIR="$TMP/run" WINEPREFIX="$TMP/prefix" WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="  # no Mono or Gecko installer in a fresh prefix
+# No Mono or Gecko installer in a fresh prefix, and no debugger on a crash: Wine starts its
+# debugger on an unhandled exception even without an AeDebug entry, and it waits for ever.
+NO_GECKO="mscoree,mshtml=;winedbg.exe=d"
+export WINEDLLOVERRIDES="$NO_GECKO"
 SOCKET="$TMP/run/pulse.sock"
 export PULSE_SERVER="unix:$SOCKET"
+NOWHERE="unix:$TMP/run/nowhere.sock"
 RATE=22050
 
-# --- Helper programs: the capture checker (native) and the DirectSound probe (Windows).
+# --- The capture checker (native).
 g++ -std=c++17 -O2 -I"$SOURCE/tests" -o "$TMP/tools/capture_check" \
-    "$SOURCE/tests/wine/capture_check.cpp" || {
-    echo "wine_tests: capture_check does not build" >&2; exit 2; }
-"$MINGW_CXX" -std=c++17 -O2 -I"$SOURCE" -static -o "$TMP/tools/dsound_probe.exe" \
-    "$SOURCE/tests/wine/dsound_probe.cpp" -ldsound || {
-    echo "wine_tests: dsound_probe.exe does not build" >&2; exit 2; }
+    "$SOURCE/tests/wine/capture_check.cpp" || die "capture_check does not build"
 CHECK="$TMP/tools/capture_check"
 
 # --- The audio server: a null sink named "capture" whose monitor we record.
@@ -99,23 +166,26 @@ pulseaudio --daemonize=no --system=no --exit-idle-time=-1 -n --use-pid-file=no \
     >"$TMP/logs/pulseaudio.log" 2>&1 &
 PULSE_PID=$!
 for _ in $(seq 50); do [ -S "$SOCKET" ] && break; sleep 0.1; done
-[ -S "$SOCKET" ] || { echo "wine_tests: the PulseAudio server did not start:" >&2
-                      tail -3 "$TMP/logs/pulseaudio.log" >&2; exit 2; }
+[ -S "$SOCKET" ] || { tail -3 "$TMP/logs/pulseaudio.log" >&2
+                      die "the PulseAudio server did not start"; }
 
-# --- A fresh prefix with the null graphics driver and PulseAudio as the only audio driver.
+# --- One fresh prefix for everything, with the null graphics driver and PulseAudio as the
+# only audio driver. With 32-bit Wine installed it is a WoW64 prefix: wine64 runs its services
+# natively, and only the 32-bit programs themselves are emulated.
 T=$(date +%s.%N)
-"$WINE" wineboot -i >"$TMP/logs/wineboot.log" 2>&1
+"$WINE64" wineboot -i >"$TMP/logs/wineboot.log" 2>&1
 "$WINESERVER" -w
 set_driver() {  # $1: kind, $2: driver
-    "$WINE" reg add 'HKCU\Software\Wine\Drivers' /v "$1" /d "$2" /f \
+    "$WINE64" reg add 'HKCU\Software\Wine\Drivers' /v "$1" /d "$2" /f \
         >>"$TMP/logs/wineboot.log" 2>&1
 }
-# A crash ends the program instead of starting Wine's debugger, which would wait for ever.
-"$WINE" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f \
-    >>"$TMP/logs/wineboot.log" 2>&1
+# A crash ends the program instead of starting the debugger that AeDebug names.
+for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+           'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+    "$WINE64" reg delete "$key" /v Debugger /f >>"$TMP/logs/wineboot.log" 2>&1
+done
 if ! set_driver Graphics null || ! set_driver Audio pulse; then
-    echo "wine_tests: the Wine prefix could not be made:" >&2; tail -5 "$TMP/logs/wineboot.log" >&2
-    exit 2
+    tail -5 "$TMP/logs/wineboot.log" >&2; die "the Wine prefix could not be made"
 fi
 # A desktop made before the drivers were set keeps failing every window, so the session that
 # set them ends first. From then on one server stays up, so no program waits for Wine's
@@ -123,38 +193,58 @@ fi
 "$WINESERVER" -k 2>/dev/null
 "$WINESERVER" -w
 "$WINESERVER" -p </dev/null >/dev/null 2>&1
-say "wine: fresh prefix ready in $(elapsed "$T") s ($("$WINE" --version 2>/dev/null))"
+say "wine: fresh prefix ready in $(elapsed "$T") s ($("$WINE64" --version 2>/dev/null))"
+timed "prefix" "$T"
 
 # Every program runs with a time limit, so a hang fails its test instead of the whole run.
-wine_run() { timeout -k 10 "${WINE_PROGRAM_SECONDS:-300}" "$WINE" "$@"; }
+# $1: the Wine loader, $2: seconds, then the program and its arguments.
+wine_run() {
+    local loader=$1 seconds=$2
+    shift 2
+    timeout -k 10 "$seconds" "$loader" "$@"
+}
+LIMIT64=${WINE_PROGRAM_SECONDS:-300}
+LIMIT32=${WINE32_PROGRAM_SECONDS:-600}
 
-if wine_run "$TMP/tools/dsound_probe.exe" >"$TMP/logs/probe.log" 2>&1; then
-    say "wine: DirectSound plays into the capture sink ($(cat "$TMP/logs/probe.log"))"
-else
-    fail "DirectSound has no device with the server running: $(cat "$TMP/logs/probe.log")"
-fi
-
-# --- GoogleTest programs.
-run_gtest() {
-    local program=$1 log="$TMP/logs/$1.log" work="$TMP/work-$1" passed skipped failed T counts
-    mkdir -p "$work"
-    T=$(date +%s.%N)
-    (cd "$work" && wine_run "$BUILD/tests/$program") >"$log" 2>&1
-    local status=$?
+# --- GoogleTest programs. gtest_start $1: label, $2: loader, $3: time limit, $4: program, then
+# its arguments: starts it in the background. gtest_judge $1: label: waits for it and judges
+# it. A program that is no GoogleTest passes when it ends with 0. Two 32-bit programs run side
+# by side, one on each core: their start costs most of the time, and nothing in them is timed.
+gtest_start() {
+    local label=$1 loader=$2 limit=$3 program=$4
+    shift 4
+    mkdir -p "$TMP/work-$label"
+    JOB_T[$label]=$(date +%s.%N)
+    (
+        cd "$TMP/work-$label" && wine_run "$loader" "$limit" "$program" "$@"
+        status=$?
+        date +%s.%N >"$TMP/logs/$label.end"
+        exit $status
+    ) >"$TMP/logs/$label.log" 2>&1 &
+    JOB_PID[$label]=$!
+}
+gtest_judge() {
+    local label=$1 log="$TMP/logs/$1.log" passed skipped failed seconds counts status
+    wait "${JOB_PID[$label]}"
+    status=$?
+    seconds=$(awk -v a="${JOB_T[$label]}" -v b="$(cat "$TMP/logs/$label.end" 2>/dev/null)" \
+                  'BEGIN { printf "%.1f", b - a }')
     passed=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
     skipped=$(sed -n 's/^\[  SKIPPED \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
     failed=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
-    counts="${passed:-0} passed, ${skipped:-0} skipped, ${failed:-0} failed, $(elapsed "$T") s"
-    if [ "$status" = 0 ] && [ -n "$passed" ]; then
-        pass "$program: $counts"
+    counts="${passed:-0} passed, ${skipped:-0} skipped, ${failed:-0} failed, $seconds s"
+    if [ "$status" = 0 ] && ! grep -q '^\[==========\]' "$log"; then
+        pass "$label: ended well, $seconds s"
+    elif [ "$status" = 0 ] && [ -n "$passed" ]; then
+        pass "$label: $counts"
     else
-        fail "$program (exit $status): $counts"
+        fail "$label (exit $status): $counts"
         grep -E '^\[  FAILED  \] [A-Za-z]' "$log" | sort -u | sed 's/^/    /'
         [ -z "$passed" ] && tail -5 "$log" | sed 's/^/    /'
     fi
+    TIMES+=("$(printf '%-44s %7s s' "$label" "$seconds")")
 }
-run_gtest conformance_tests.exe
-run_gtest sound_tests.exe
+run_gtest() { gtest_start "$@"; gtest_judge "$1"; }
 
 # --- Sound sets.
 tone() { "$CHECK" tone "$1" "$2" "$3"; }
@@ -185,8 +275,14 @@ make_broken_root() {  # $1: root; the slots of broken_files.scn
 make_tones_root "$TMP/roots/tones"
 make_broken_root "$TMP/roots/broken"
 
-mkdir -p "$TMP/bin"
-cp "$BUILD/host/cuebox.exe" "$BUILD/module/jvb_cuebox2.gau" "$TMP/bin/"
+scenario_field() { sed -n "s/^# $2: *//p" "$1" | head -1; }        # $1: file, $2: field
+scenario_checks() { sed -n 's/^# capture: *//p' "$1" | tr '\n' ' '; }
+# How many times a scenario connects: each connect makes one DirectSound device.
+scenario_connects() {
+    sed 's/#.*//' "$1" | awk 'tolower($1) == "connect" ||
+        (tolower($1) == "service" && ($2 == "14" || tolower($2) == "0xe")) { n++ }
+        END { print n + 0 }'
+}
 
 start_recording() {  # $1: raw output file; returns once sound data flows
     parec -d capture.monitor --latency-msec=20 --rate=$RATE --channels=1 --format=s16le >"$1" &
@@ -201,63 +297,236 @@ stop_recording() {
     RECORDER_PID=
 }
 
-run_scenario() {  # $1: scenario file
-    local scenario=$1 name root audio checks log capture status T
-    name=$(basename "$scenario" .scn)
-    root=$(sed -n 's/^# root: *//p' "$scenario" | head -1)
-    audio=$(sed -n 's/^# audio: *//p' "$scenario" | head -1)
-    checks=$(sed -n 's/^# capture: *//p' "$scenario" | tr '\n' ' ')
-    log="$TMP/logs/$name.log"
-    capture="$TMP/logs/$name.raw"
-    [ -d "$TMP/roots/$root" ] || { fail "$name: unknown root '$root'"; return; }
-    T=$(date +%s.%N)
-    local host=(wine_run "$TMP/bin/cuebox.exe" --module "$(winpath "$TMP/bin/jvb_cuebox2.gau")"
-                --root "$(winpath "$TMP/roots/$root")" run "$(winpath "$scenario")")
-    if [ "$audio" = none ]; then
-        # No server at all: first show that DirectSoundCreate really fails here.
-        if PULSE_SERVER="unix:$TMP/run/nowhere.sock" wine_run "$TMP/tools/dsound_probe.exe" \
-            >"$log" 2>&1; then
-            fail "$name: DirectSoundCreate succeeded without an audio server ($(head -1 "$log"))"
-            return
-        fi
-        PULSE_SERVER="unix:$TMP/run/nowhere.sock" "${host[@]}" >>"$log" 2>&1
-        status=$?
-        if [ "$status" = 0 ]; then
-            pass "$name: silent, every expectation held ($(head -1 "$log"), $(elapsed "$T") s)"
+# The verdict on a scenario's sound checks; a control passes when its checks fail.
+# $1: what, $2: scenario, $3: the checks' exit status, $4: why it failed, $5: a note.
+judge() {
+    if [ "$(scenario_field "$2" expect)" = failure ]; then
+        if [ "$3" = 1 ]; then
+            pass "$1: control: its checks fail, as they must"
         else
-            fail "$name: cuebox.exe exit $status"
-            tail -3 "$log" | sed 's/^/    /'
+            fail "$1: control: the checks did not notice the wrong sound (status $3)"
         fi
-        return
+    elif [ "$3" = 0 ]; then
+        pass "$1: $5"
+    else
+        fail "$1: $4"
     fi
+}
+
+# The host without any audio server: first shows that DirectSoundCreate really fails there.
+# $1: label, $2: loader, $3: time limit, $4: probe, $5: cuebox.exe, then the scenarios.
+run_without_audio() {
+    local label=$1 loader=$2 limit=$3 probe=$4 host=$5 log="$TMP/logs/$1.log" T status
+    shift 5
+    [ $# = 0 ] && return
+    T=$(date +%s.%N)
+    # The probe beside the host, each on a core of its own.
+    PULSE_SERVER=$NOWHERE wine_run "$loader" "$limit" "$probe" >"$log.probe" 2>&1 &
+    local probe=$! probe_status scenario names=() root args=()
+    for scenario in "$@"; do names+=("$(basename "$scenario" .scn)"); done
+    # One root serves them all: the sound set does not matter when nothing can sound.
+    root=$(scenario_field "$1" root)
+    for scenario in "$@"; do args+=("$(winpath "$scenario")"); done
+    PULSE_SERVER=$NOWHERE wine_run "$loader" "$limit" "$host" \
+        --root "$(winpath "$TMP/roots/$root")" run "${args[@]}" >"$log" 2>&1
+    status=$?
+    wait "$probe"
+    probe_status=$?
+    if [ "$probe_status" = 0 ]; then
+        fail "$label: DirectSoundCreate succeeded without an audio server ($(head -1 "$log.probe"))"
+    elif [ "$status" = 0 ]; then
+        pass "$label ${names[*]}: silent, every expectation held ($(head -1 "$log.probe"), $(elapsed "$T") s)"
+    else
+        fail "$label ${names[*]}: cuebox.exe exit $status"
+        tail -3 "$log" | sed 's/^/    /'
+    fi
+    timed "$label (no audio server)" "$T"
+}
+
+# One scenario in its own process with Wine's DirectSound, its sound captured and checked.
+# $1: label, $2: loader, $3: time limit, $4: cuebox.exe, $5: scenario.
+run_captured() {
+    local label=$1 loader=$2 limit=$3 host=$4 scenario=$5 name root checks log capture status T
+    name=$(basename "$scenario" .scn)
+    root=$(scenario_field "$scenario" root)
+    checks=$(scenario_checks "$scenario")
+    log="$TMP/logs/$label-$name.log"
+    capture="$TMP/logs/$label-$name.raw"
+    T=$(date +%s.%N)
     if ! start_recording "$capture"; then
-        fail "$name: the recorder delivered no sound data"
+        fail "$label $name: the recorder delivered no sound data"
         stop_recording
         return
     fi
-    "${host[@]}" >"$log" 2>&1
+    wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
+        run "$(winpath "$scenario")" >"$log" 2>&1
     status=$?
     stop_recording
     if [ "$status" != 0 ]; then
-        fail "$name: cuebox.exe exit $status"
+        fail "$label $name: cuebox.exe exit $status"
+        tail -3 "$log" | sed 's/^/    /'
+    elif [ -z "$checks" ]; then
+        pass "$label $name: $(elapsed "$T") s (no sound checks)"
+    else
+        # shellcheck disable=SC2086  # the checks are words
+        "$CHECK" check "$capture" --raw $RATE $checks >"$log.check" 2>&1
+        judge "$label $name" "$scenario" $? "the captured sound is not as expected" \
+            "$(elapsed "$T") s"
+        sed 's/^/    /' "$log.check"
+    fi
+    timed "$label $name" "$T"
+}
+
+# The scenarios that share a sound set in one process, with the recording DirectSound; then
+# each scenario's part of the record rendered and checked. $1: label, $2: loader, $3: time
+# limit, $4: folder holding cuebox.exe, jvb_cuebox2.gau and the recording dsound.dll, $5: root
+# name, then the scenarios.
+run_recorded() {
+    local label=$1 loader=$2 limit=$3 bin=$4 root=$5 record log status T scenario name
+    shift 5
+    record="$TMP/logs/$label-record-$root"
+    log="$record.log"
+    mkdir -p "$record"
+    local args=()
+    for scenario in "$@"; do args+=("$(winpath "$scenario")"); done
+    T=$(date +%s.%N)
+    WINEDLLOVERRIDES="$NO_GECKO;dsound=n" CUEBOX_DSOUND_RECORD="$(winpath "$record")" \
+        wine_run "$loader" "$limit" "$bin/cuebox.exe" --root "$(winpath "$TMP/roots/$root")" \
+        run "${args[@]}" >"$log" 2>&1
+    status=$?
+    local seconds
+    seconds=$(elapsed "$T")
+    timed "$label scenarios of root $root (one process)" "$T"
+    if [ ! -s "$record/dsound.log" ]; then
+        fail "$label $root: the recording DirectSound was not loaded (cuebox.exe exit $status)"
         tail -3 "$log" | sed 's/^/    /'
         return
     fi
-    # shellcheck disable=SC2086  # the checks are words
-    if "$CHECK" check "$capture" --raw $RATE $checks >"$log.check" 2>&1; then
-        pass "$name: $(elapsed "$T") s"
-    else
-        fail "$name: the captured sound is not as expected"
+    if [ "$status" -gt 1 ]; then
+        fail "$label $root: cuebox.exe exit $status after $seconds s"
+        tail -3 "$log" | sed 's/^/    /'
     fi
-    sed 's/^/    /' "$log.check"
+    local first=1 connects checks
+    for scenario in "$@"; do
+        name=$(basename "$scenario" .scn)
+        connects=$(scenario_connects "$scenario")
+        checks=$(scenario_checks "$scenario")
+        if grep -qF "cuebox: $(winpath "$scenario"):" "$log"; then
+            fail "$label $name: an expectation failed: $(grep -F "cuebox: $(winpath "$scenario"):" "$log")"
+        elif ! "$CHECK" render "$record/dsound.log" "$record/$name.wav" \
+                --devices "$first-$((first + connects - 1))" --end >"$record/$name.check" 2>&1; then
+            fail "$label $name: the DirectSound calls are not as expected"
+        elif [ -z "$checks" ]; then
+            pass "$label $name: DirectSound calls as expected (no sound checks)"
+        else
+            # shellcheck disable=SC2086  # the checks are words
+            "$CHECK" check "$record/$name.wav" $checks >>"$record/$name.check" 2>&1
+            judge "$label $name" "$scenario" $? "the recorded sound is not as expected" \
+                "DirectSound calls and the sound they make as expected"
+        fi
+        sed 's/^/    /' "$record/$name.check"
+        first=$((first + connects))
+    done
 }
-SCENARIOS=("${@:2}")
-[ ${#SCENARIOS[@]} = 0 ] && SCENARIOS=("$SOURCE"/tests/wine/*.scn)
-for scenario in "${SCENARIOS[@]}"; do
-    scenario=$(cd "$(dirname "$scenario")" && pwd)/$(basename "$scenario")
-    run_scenario "$scenario"
-done
 
+# ======== win64
+if [ -n "$WIN64_BUILD" ]; then
+    PART=$(date +%s.%N)
+    if wine_run "$WINE64" "$LIMIT64" "$WIN64_BUILD/tests/dsound_probe.exe" \
+        >"$TMP/logs/probe64.log" 2>&1; then
+        say "win64: DirectSound plays into the capture sink ($(cat "$TMP/logs/probe64.log"))"
+    else
+        fail "win64: DirectSound has no device with the server running: $(cat "$TMP/logs/probe64.log")"
+    fi
+    run_gtest win64-conformance_tests "$WINE64" "$LIMIT64" "$WIN64_BUILD/tests/conformance_tests.exe"
+    run_gtest win64-sound_tests "$WINE64" "$LIMIT64" "$WIN64_BUILD/tests/sound_tests.exe"
+    mkdir -p "$TMP/win64"
+    cp "$WIN64_BUILD/host/cuebox.exe" "$WIN64_BUILD/module/jvb_cuebox2.gau" "$TMP/win64/"
+    silent=()
+    for scenario in "${SCENARIOS[@]}"; do
+        if [ "$(scenario_field "$scenario" audio)" = none ]; then
+            silent+=("$scenario")
+        else
+            run_captured win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe" "$scenario"
+        fi
+    done
+    for scenario in "${silent[@]}"; do  # each alone, as before: they are fast here
+        run_without_audio win64 "$WINE64" "$LIMIT64" \
+            "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
+    done
+    timed "win64 (all)" "$PART"
+fi
+
+# ======== win32: the shipped files
+if [ -n "$WIN32_TESTS" ]; then
+    PART=$(date +%s.%N)
+    # The release zip as users get it.
+    mkdir -p "$TMP/win32/unpacked"
+    (cd "$TMP/win32/unpacked" && cmake -E tar xf "$WIN32_PACKAGE") || die "cannot unpack $WIN32_PACKAGE"
+    PACKAGE=$(dirname "$(find "$TMP/win32/unpacked" -name cuebox.exe | head -1)")
+    [ -f "$PACKAGE/cuebox.exe" ] && [ -f "$PACKAGE/jvb_cuebox2.gau" ] ||
+        die "the zip holds no cuebox.exe and jvb_cuebox2.gau side by side"
+    say "win32: $(basename "$WIN32_PACKAGE"): $(cd "$PACKAGE" && sha256sum cuebox.exe jvb_cuebox2.gau |
+                                                awk '{ printf "%s %.12s  ", $2, $1 }')"
+    # For the recorded runs the same two files (hard links, not copies) beside our dsound.dll,
+    # which Wine then loads in place of its own; the zip's cuebox.exe finds the module beside it.
+    mkdir -p "$TMP/win32/recorded"
+    ln "$PACKAGE/cuebox.exe" "$PACKAGE/jvb_cuebox2.gau" "$TMP/win32/recorded/"
+    cp "$WIN32_TESTS/tests/recording_dsound/dsound.dll" "$TMP/win32/recorded/"
+
+    silent=()
+    roots=()
+    for scenario in "${SCENARIOS[@]}"; do
+        if [ "$(scenario_field "$scenario" audio)" = none ]; then
+            silent+=("$scenario")
+            continue
+        fi
+        root=$(scenario_field "$scenario" root)
+        [ -d "$TMP/roots/$root" ] || { fail "$(basename "$scenario"): unknown root '$root'"; continue; }
+        case " ${roots[*]} " in *" $root "*) ;; *) roots+=("$root") ;; esac
+    done
+    for round in $(seq "$REPEAT"); do
+        label=win32
+        [ "$REPEAT" -gt 1 ] && label="win32#$round"
+        if [ "$WIN32_AUDIO" = 1 ]; then
+            # Wine's own 32-bit DirectSound: a tone with no module at all, its conformance
+            # tests, and every scenario in a process of its own with its sound captured.
+            run_gtest "$label-dsound_play" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/dsound_play.exe"
+            run_gtest "$label-conformance_tests-DirectSound" "$WINE32" "$LIMIT32" \
+                "$WIN32_TESTS/tests/conformance_tests.exe" --gtest_filter='DirectSound*'
+            for scenario in "${SCENARIOS[@]}"; do
+                [ "$(scenario_field "$scenario" audio)" = none ] && continue
+                run_captured "$label-audio" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe" "$scenario"
+            done
+            continue
+        fi
+        # Wine's own DirectSound does not live through these runs under the emulator, so its
+        # conformance tests run under wine64 and in scripts/wine32_audio.sh; the module's
+        # DirectSound calls in 32 bits are checked through the recording DirectSound below.
+        gtest_start "$label-conformance_tests" "$WINE32" "$LIMIT32" \
+            "$WIN32_TESTS/tests/conformance_tests.exe" --gtest_filter='-DirectSound*'
+        gtest_start "$label-sound_tests" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/sound_tests.exe"
+        gtest_judge "$label-conformance_tests"
+        gtest_judge "$label-sound_tests"
+        for root in "${roots[@]}"; do
+            group=()
+            for scenario in "${SCENARIOS[@]}"; do
+                [ "$(scenario_field "$scenario" audio)" = none ] && continue
+                [ "$(scenario_field "$scenario" root)" = "$root" ] && group+=("$scenario")
+            done
+            run_recorded "$label" "$WINE32" "$LIMIT32" "$TMP/win32/recorded" "$root" "${group[@]}"
+        done
+        if [ ${#silent[@]} -gt 0 ]; then
+            run_without_audio "$label" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/dsound_probe.exe" \
+                "$PACKAGE/cuebox.exe" "${silent[@]}"
+        fi
+    done
+    timed "win32 (all)" "$PART"
+fi
+
+say ""
+say "wine: time of each part"
+printf '  %s\n' "${TIMES[@]}"
 say "wine tests took $(elapsed "$START") s"
 say "wine: $PASSED passed, $FAILED failed"
 [ "$FAILED" = 0 ]

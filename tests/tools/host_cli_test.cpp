@@ -48,7 +48,7 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--module", fixtures + "/module_wrong_version.gau"},
          "cuebox: wrong interface version in Linkage: 0x800, expected 0x900"},
         {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder"},
-        {{"run"}, "cuebox: run needs one scenario file"},
+        {{"run"}, "cuebox: run needs a scenario file"},
         {{"--bogus"}, "cuebox: unknown option --bogus"},
         {{"run", path("missing.scn")}, "cuebox: cannot read the scenario"},
     };
@@ -57,15 +57,16 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         if (c.arguments[0] != "--root") arguments.insert(arguments.end(), {"--root", root_});
         const ToolResult result = cuebox(arguments);
         EXPECT_NE(result.status, 0) << c.message;
-        EXPECT_EQ(result.err.rfind(c.message, 0), 0u) << "expected: " << c.message
-                                                       << "\ngot: " << result.err;
+        EXPECT_EQ(result.err.rfind(c.message, 0), 0u)
+            << "expected: " << c.message << "\ngot: " << result.err;
         EXPECT_TRUE(result.out.empty()) << result.out;
     }
 }
 
 TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
     write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
-    write_file("play.scn", "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\ndisconnect\n");
+    write_file("play.scn",
+               "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\ndisconnect\n");
     const ToolResult result =
         cuebox({"run", path("play.scn"), "--root", root_, "--trace", "--out", path("out.wav")});
     ASSERT_EQ(result.status, 0) << result.err;
@@ -108,6 +109,54 @@ TEST_F(HostCliTest, AScenarioOrOutputThatIsAPipeIsRefusedWithoutBlocking) {
                          result.err.find("cannot write the timeline") != std::string::npos;
               }),
               "true");
+}
+
+TEST_F(HostCliTest, RunTakesSeveralScenariosEachOnAModuleLoadedAfresh) {
+    write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
+    // The first scenario never disconnects and fails half-way; the second still starts from a
+    // module that configures anew and plays, and the third file is refused by nothing.
+    write_file("first.scn", "connect\nupdate 2\nwrite 107\nupdate\nexpect 5\n");
+    write_file("second.scn",
+               "connect\nupdate\nexpect 260\nwrite 7\nupdate\nexpect 260\n"
+               "disconnect\n");
+    const ToolResult result =
+        cuebox({"--root", root_, "run", path("first.scn"), path("second.scn"), "--trace"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.err, "cuebox: " + path("first.scn") +
+                              ":5: expected jvb_cuebox_id = 5, found 260\n"
+                              "cuebox: 2 scenarios, 1 failed\n");
+    const size_t first =
+        result.out.find("{\"event\":\"scenario\",\"file\":\"" + path("first.scn") + "\"}\n");
+    const size_t second =
+        result.out.find("{\"event\":\"scenario\",\"file\":\"" + path("second.scn") + "\"}\n");
+    ASSERT_NE(first, std::string::npos) << result.out;
+    ASSERT_NE(second, std::string::npos) << result.out;
+    EXPECT_LT(first, second);
+    // The second scenario's module reads its INI defaults again and plays slot 7 once.
+    EXPECT_NE(result.out.find("{\"update\":1,\"event\":\"write\",\"value\":260}", second),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\"looping\":false", second), std::string::npos) << result.out;
+}
+
+TEST_F(HostCliTest, SeveralScenariosAllPassWithARelativeRoot) {
+    write_file("a.scn", "connect\nupdate\nexpect 260\ndisconnect\n");
+    // Each scenario enters the root from where cuebox started, not from the last root.
+    const std::string relative =
+        std::filesystem::relative(root_, std::filesystem::current_path()).string();
+    ASSERT_NE(relative.rfind("/", 0), 0u);
+    const ToolResult result = cuebox({"--root", relative, "run", path("a.scn"), path("a.scn")});
+    EXPECT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(result.err, "cuebox: 2 scenarios, 0 failed\n");
+}
+
+TEST_F(HostCliTest, OneSoundFileOrDrawingTakesOneScenario) {
+    write_file("a.scn", "connect\n");
+    const ToolResult result =
+        cuebox({"--root", root_, "run", path("a.scn"), path("a.scn"), "--out", path("x.wav")});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.err.rfind("cuebox: --out, --timeline and --panel take one scenario file\n", 0), 0u)
+        << result.err;
 }
 
 }  // namespace
