@@ -277,10 +277,17 @@ make_broken_root "$TMP/roots/broken"
 
 scenario_field() { sed -n "s/^# $2: *//p" "$1" | head -1; }        # $1: file, $2: field
 scenario_checks() { sed -n 's/^# capture: *//p' "$1" | tr '\n' ' '; }
-# How many times a scenario connects: each connect makes one DirectSound device.
+# How many DirectSound devices a scenario makes: one at each connect that finds none held, that
+# is the first and each after a disconnect; a second connect keeps the device it has.
 scenario_connects() {
-    sed 's/#.*//' "$1" | awk 'tolower($1) == "connect" ||
-        (tolower($1) == "service" && ($2 == "14" || tolower($2) == "0xe")) { n++ }
+    sed 's/#.*//' "$1" | awk '
+        tolower($1) == "connect" || (tolower($1) == "service" && ($2 == "14" || tolower($2) == "0xe")) {
+            if (!held) n++
+            held = 1
+        }
+        tolower($1) == "disconnect" || (tolower($1) == "service" && ($2 == "15" || tolower($2) == "0xf")) {
+            held = 0
+        }
         END { print n + 0 }'
 }
 
