@@ -6,6 +6,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "host/ini_analysis.h"
+#include "panel/text.h"
 #include "platform/win32.h"
 
 using fuzz::check;
@@ -54,12 +55,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     agree(lines.variable_line, reader_finds(path, "Config", "LVar"));
     // Only keys the text spells (in any case) can be found; the others are asked for only when
     // the check says they count.
-    const std::string folded = lower(text);
+    const std::string folded = lower_text(text);
     for (int slot = 0; slot < SLOT_COUNT; ++slot) {
         check(lines.slot_lines[slot] >= 0 && lines.slot_lines[slot] <= line_count);
         char key[8];
         slot_key(slot, key);
-        if (!lines.slot_lines[slot] && folded.find(lower(key)) == std::string::npos) continue;
+        if (!lines.slot_lines[slot] && folded.find(lower_text(key)) == std::string::npos) continue;
         agree(lines.slot_lines[slot], reader_finds(path, "Sounds", key));
     }
     return 0;

@@ -10,8 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -23,6 +21,7 @@
 #include "host/panel_check.h"
 #endif
 #include "host/trace.h"
+#include "panel/text.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
 #if !defined(_WIN32)
@@ -61,23 +60,8 @@ std::string result_text(HRESULT code) {
     return hex(code);
 }
 
-std::string json_text(const std::string& text) {
-    return json_string(text);
-}
-
 std::string json_line(int line) {
     return line > 0 ? std::to_string(line) : "null";
-}
-
-bool is_folder(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-// Neither a regular file nor a folder: a pipe, a socket or a device.
-bool is_special(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode);
 }
 
 // Where a path that the module hands to the platform leads: off Windows the stand-in's mapping
@@ -183,7 +167,7 @@ void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings
                              ": every gauge must spell it with exactly these spaces; a name "
                              "without spaces is safer");
     }
-    if (lower(name).compare(0, 2, "l:") == 0) {
+    if (lower_text(name).compare(0, 2, "l:") == 0) {
         findings.problem("lvar_prefix", -1, ini.lines.variable_line,
                          "the variable name \"" + name + "\" starts with L:" + from +
                              ": the module registers it with the prefix, so gauges writing (>L:" +
@@ -404,8 +388,11 @@ struct SlotReport {
 
 void check_slot(SlotReport& report, DeviceProbe& device) {
     const bool found = resolve(report.path, report.resolved);
-    report.folder = found && is_folder(report.resolved);
-    report.special = found && is_special(report.resolved);
+    struct stat info;
+    const bool named = found && stat(report.resolved.c_str(), &info) == 0;
+    report.folder = named && S_ISDIR(info.st_mode);
+    // Neither a regular file nor a folder: a pipe, a socket or a device.
+    report.special = named && !S_ISDIR(info.st_mode) && !S_ISREG(info.st_mode);
     if (found && !report.folder && !report.special) {
         // The module's own test: the file opens for reading.
         std::FILE* file = open_regular_file(report.resolved, "r");
@@ -521,9 +508,10 @@ std::string json_problems(const std::vector<Problem>& list) {
     std::string out;
     for (size_t i = 0; i < list.size(); ++i) {
         const Problem& p = list[i];
-        out += "    {\"kind\": " + json_text(p.kind) +
+        out += "    {\"kind\": " + json_string(p.kind) +
                ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
-               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_text(p.message) + "}";
+               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_string(p.message) +
+               "}";
         out += i + 1 < list.size() ? ",\n" : "\n";
     }
     return out;
@@ -532,13 +520,13 @@ std::string json_problems(const std::vector<Problem>& list) {
 void print_json(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                 const DeviceProbe& device, const std::vector<SlotReport>& slots,
                 const Findings& findings) {
-    std::string out = "{\n  \"root\": " + json_text(root) + ",\n";
-    out += "  \"ini\": {\"path\": " + (ini.path.empty() ? "null" : json_text(ini.path)) +
+    std::string out = "{\n  \"root\": " + json_string(root) + ",\n";
+    out += "  \"ini\": {\"path\": " + (ini.path.empty() ? "null" : json_string(ini.path)) +
            ", \"named_by\": " + (ini.named ? "\"parameter\"" : "\"default\"") +
-           ", \"resolved\": " + (ini.found ? json_text(ini.resolved) : "null") +
+           ", \"resolved\": " + (ini.found ? json_string(ini.resolved) : "null") +
            ", \"found\": " + (ini.found ? "true" : "false") +
            ", \"readable\": " + (ini.readable ? "true" : "false") + "},\n";
-    out += "  \"variable\": {\"name\": " + json_text(view.variable_name) +
+    out += "  \"variable\": {\"name\": " + json_string(view.variable_name) +
            ", \"source\": " + (ini.lines.variable_line ? "\"ini\"" : "\"default\"") +
            ", \"line\": " + json_line(ini.lines.variable_line) + "},\n";
     out += "  \"device\": {\"available\": " + std::string(device.device ? "true" : "false") +
@@ -547,21 +535,21 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
     for (size_t i = 0; i < slots.size(); ++i) {
         const SlotReport& r = slots[i];
         out += "    {\"slot\": " + std::to_string(r.slot) + ", \"key\": \"Sound" +
-               two_digits(r.slot) + "\", \"path\": " + json_text(r.path) +
+               two_digits(r.slot) + "\", \"path\": " + json_string(r.path) +
                ", \"source\": " + (r.from_ini ? "\"ini\"" : "\"default\"") +
                ", \"line\": " + json_line(r.line) +
                ", \"exists\": " + (r.exists ? "true" : "false") +
                ", \"folder\": " + (r.folder ? "true" : "false") +
                ", \"special\": " + (r.special ? "true" : "false") + ", \"resolved\": " +
-               (r.exists || r.folder || r.special ? json_text(r.resolved) : "null");
+               (r.exists || r.folder || r.special ? json_string(r.resolved) : "null");
         out += ", \"reader\": ";
         if (!r.exists) {
             out += "null";
         } else {
             out += "{\"accepted\": " + std::string(r.accepted ? "true" : "false") +
                    ", \"result\": \"" + hex(r.reader_result) +
-                   "\", \"reason\": " + (r.accepted ? "null" : json_text(r.diagnosis.reason)) +
-                   ", \"detail\": " + (r.accepted ? "null" : json_text(r.diagnosis.detail)) +
+                   "\", \"reason\": " + (r.accepted ? "null" : json_string(r.diagnosis.reason)) +
+                   ", \"detail\": " + (r.accepted ? "null" : json_string(r.diagnosis.detail)) +
                    ", \"declared_bytes\": " +
                    (r.header_read ? std::to_string(r.declared_bytes) : "null") +
                    ", \"missing_bytes\": " + std::to_string(missing_bytes(r)) + "}";
@@ -594,7 +582,7 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
     out += "  ],\n  \"warnings\": [\n" + json_problems(findings.warnings);
     out += "  ],\n  \"notes\": [";
     for (size_t i = 0; i < findings.notes.size(); ++i)
-        out += (i ? ", " : "") + json_text(findings.notes[i]);
+        out += (i ? ", " : "") + json_string(findings.notes[i]);
     out += "],\n  \"ok\": " + std::string(findings.problems.empty() ? "true" : "false") + "\n}\n";
     std::fputs(out.c_str(), stdout);
 }

@@ -1,27 +1,16 @@
 // The check's reading of INI text, line by line, as Windows reads a profile.
 #include "host/ini_analysis.h"
 
-#include <cctype>
 #include <cstdio>
 #include <sstream>
 #include <utility>
+
+#include "panel/text.h"
 
 std::string two_digits(int slot) {
     char text[8];
     std::snprintf(text, sizeof text, "%02d", slot);
     return text;
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string trim(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 namespace {
@@ -33,11 +22,7 @@ constexpr size_t NAME_CHARACTERS = VARIABLE_NAME_LIMIT - 1;
 
 // A name or a value as Windows keeps it once read: a zero byte inside ends it.
 std::string name_or_value(const std::string& text) {
-    return trim(text.substr(0, text.find('\0')));
-}
-
-bool same_name(const std::string& a, const std::string& b) {
-    return lower(a) == lower(b);
+    return trim_text(text.substr(0, text.find('\0')));
 }
 
 std::string unquote(const std::string& value) {
@@ -56,9 +41,9 @@ bool all_digits(const std::string& text) {
 
 // A key under [Sounds]: which slot it gives a path to, or -1 with the reason in `why`.
 int sound_key_slot(const std::string& key, std::string& why) {
-    const std::string name = lower(key);
+    const std::string name = lower_text(key);
     if (name.compare(0, 5, "sound") != 0 || !all_digits(name.substr(5))) {
-        if (same_name(key, "LVar")) {
+        if (same_text(key, "LVar")) {
             why = "LVar belongs in [Config]";
         } else {
             why = "the module reads only Sound00 to Sound99 here";
@@ -91,14 +76,14 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
     while (std::getline(in, raw)) {
         ++number;
         if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
-        const std::string line = trim(raw);
+        const std::string line = trim_text(raw);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
             const size_t close = line.find(']');
             const std::string name = name_or_value(
                 close == std::string::npos ? line.substr(1) : line.substr(1, close - 1));
-            const bool config = same_name(name, "Config");
-            const bool sounds = same_name(name, "Sounds");
+            const bool config = same_text(name, "Config");
+            const bool sounds = same_text(name, "Sounds");
             if ((config && config_line) || (sounds && sounds_line)) {
                 const int first = config ? config_line : sounds_line;
                 findings.problem("duplicate_section", -1, number,
@@ -112,7 +97,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
                 where = config ? CONFIG : SOUNDS;
             } else {
                 std::string hint = "the module reads only [Config] and [Sounds]";
-                if (same_name(name, "Sound")) hint = "did you mean [Sounds]?";
+                if (same_text(name, "Sound")) hint = "did you mean [Sounds]?";
                 findings.problem("unknown_section", -1, number,
                                  "[" + name + "] is never read: " + hint);
                 where = IGNORED;
@@ -137,7 +122,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
         auto& seen = where == CONFIG ? config_keys : sound_keys;
         bool duplicate = false;
         for (const auto& earlier : seen) {
-            if (same_name(earlier.first, key)) {
+            if (same_text(earlier.first, key)) {
                 std::string unused;
                 const int slot = where == SOUNDS ? sound_key_slot(key, unused) : -1;
                 findings.problem("duplicate_key", slot, number,
@@ -150,7 +135,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
         if (duplicate) continue;
         seen.emplace_back(key, number);
         if (where == CONFIG) {
-            if (!same_name(key, "LVar")) {
+            if (!same_text(key, "LVar")) {
                 std::string why = "the module reads only LVar here";
                 std::string unused;
                 if (sound_key_slot(key, unused) >= 0) why = key + " belongs in [Sounds]";

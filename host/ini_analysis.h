@@ -42,5 +42,3 @@ void analyse_ini_text(const std::string& text, IniLines& lines, Findings& findin
 
 // "07" for slot 7.
 std::string two_digits(int slot);
-std::string lower(std::string text);
-std::string trim(const std::string& text);

@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "control/commands.h"
+#include "host/ini_analysis.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "panel/panel_runner.h"
@@ -163,11 +164,9 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             } else if (value < 200) {
                 const int slot = value % 100;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
-                    char name[8];
-                    std::snprintf(name, sizeof name, "%02d", slot);
                     problems.push_back(PanelFinding{
                         "slot_silent", slot,
-                        says + " for slot " + name +
+                        says + " for slot " + two_digits(slot) +
                             ", which cannot sound: " + silent_why[static_cast<size_t>(slot)]});
                 }
             }

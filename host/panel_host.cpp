@@ -3,11 +3,11 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
+
+#include "panel/text.h"
 
 #if defined(_WIN32)
 #include "platform/win32.h"
@@ -226,20 +226,9 @@ void PanelHost::service(uint32_t code, int gauge) {
     header->gauge_callback(header, static_cast<int32_t>(code), 0);
 }
 
-namespace {
-
-bool same_name(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-}  // namespace
-
 VariableId PanelHost::register_variable(const std::string& name) {
     for (size_t i = 1; i < variables_.size(); ++i) {
-        if (same_name(variables_[i].first, name)) return static_cast<VariableId>(i);
+        if (same_text(variables_[i].first, name)) return static_cast<VariableId>(i);
     }
     variables_.emplace_back(name, 0.0);
     return static_cast<VariableId>(variables_.size() - 1);
@@ -255,7 +244,7 @@ void PanelHost::set_variable(const std::string& name, double value) {
 
 bool PanelHost::has_variable(const std::string& name) const {
     for (size_t i = 1; i < variables_.size(); ++i) {
-        if (same_name(variables_[i].first, name)) return true;
+        if (same_text(variables_[i].first, name)) return true;
     }
     return false;
 }

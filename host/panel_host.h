@@ -21,7 +21,7 @@ struct ElementCall {
 };
 
 class PanelHost {
-public:
+  public:
     PanelHost();
     ~PanelHost();
     PanelHost(const PanelHost&) = delete;
@@ -71,22 +71,22 @@ public:
     // The host's own table entries call back into the one host that is active.
     static PanelHost* active;
 
-private:
-  // Opens and checks the module file; the reason it cannot serve, or "" when it can.
-  std::string open_module(const std::string& module_path);
+  private:
+    // Opens and checks the module file; the reason it cannot serve, or "" when it can.
+    std::string open_module(const std::string& module_path);
 
-  void* library_ = nullptr;
-  LinkageRecord* linkage_ = nullptr;
-  ImportTableRecord* import_table_ = nullptr;
-  HostPanelTable table_ = {};
-  std::vector<std::unique_ptr<GaugeHeader>> gauges_;
-  std::vector<std::unique_ptr<std::string>> parameters_;
-  std::vector<std::pair<std::string, double>> variables_;
-  std::vector<ElementCall> element_calls_;
-  void* window_ = nullptr;
-  bool connected_ = false;
+    void* library_ = nullptr;
+    LinkageRecord* linkage_ = nullptr;
+    ImportTableRecord* import_table_ = nullptr;
+    HostPanelTable table_ = {};
+    std::vector<std::unique_ptr<GaugeHeader>> gauges_;
+    std::vector<std::unique_ptr<std::string>> parameters_;
+    std::vector<std::pair<std::string, double>> variables_;
+    std::vector<ElementCall> element_calls_;
+    void* window_ = nullptr;
+    bool connected_ = false;
 
-  friend struct HostRoutines;
+    friend struct HostRoutines;
 };
 
 // Sets where sound goes for devices created from now on; false when the file cannot be made.

@@ -159,15 +159,17 @@ double PanelSession::read(int handle) {
 
 void PanelSession::write(int handle, double value, const ScriptSource& by) {
     const Bound& bound = bound_[static_cast<size_t>(handle)];
-    const std::string who =
-        ",\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place);
+    // Scripts write at every update; only the writes that are traced spell out who wrote.
+    auto who = [&]() {
+        return ",\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place);
+    };
     if (bound.kind == EVENT) {
         trace_->add("key_event", "\"event\":" + json_string(bound.name) +
-                                     ",\"value\":" + json_number(value) + who);
+                                     ",\"value\":" + json_number(value) + who());
     } else if (bound.kind == LOCAL) {
         host_.set_value(static_cast<VariableId>(bound.index), value);
         if (bound.index == command_)
-            trace_->add("gauge_write", "\"value\":" + json_number(value) + who);
+            trace_->add("gauge_write", "\"value\":" + json_number(value) + who());
     }
 }
 

@@ -39,7 +39,6 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.
     const std::vector<std::string>& module_parameters() const { return module_parameters_; }
-    const PanelRunner* runner() const { return runner_.get(); }
 
     // ScenarioPanel
     void service(uint32_t code) override;

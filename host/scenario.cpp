@@ -7,16 +7,13 @@
 #include <limits>
 #include <sstream>
 
+#include "panel/text.h"
+
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
 
 namespace {
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool parse_count(const std::string& text, double& count) {
     char* end = nullptr;
@@ -54,7 +51,7 @@ bool parse_panel_step(const std::string& command, const std::string& line, Scena
 }  // namespace
 
 bool parse_value(const std::string& text, double& value) {
-    const std::string word = lower(text);
+    const std::string word = lower_text(text);
     if (word == "nan" || word == "+nan" || word == "-nan") {
         value = std::numeric_limits<double>::quiet_NaN();
         return true;
@@ -94,7 +91,7 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
             return false;
         };
         ScenarioStep step{ScenarioStep::CONNECT, 0.0, number, "", ""};
-        command = lower(command);
+        command = lower_text(command);
         if (command == "set" || command == "click") {
             if (!parse_panel_step(command, line, step)) {
                 return fail(command == "set" ? "a variable and a value after 'set', as in 'set "

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-// No gauge file in a cabinet is read beyond this size.
+// No cabinet file is read beyond this size, and no gauge file in a cabinet beyond the other.
+constexpr size_t CABINET_SIZE_LIMIT = 64u << 20;
 constexpr size_t CABINET_FILE_LIMIT = 4u << 20;
 
 enum class CabinetResult { FOUND, NOT_IN_CABINET, NOT_A_CABINET, TOO_LARGE, DAMAGED };

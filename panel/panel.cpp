@@ -2,6 +2,7 @@
 #include "panel/panel.h"
 
 #include <map>
+#include <utility>
 
 #include "panel/cabinet.h"
 #include "panel/variable_ref.h"
@@ -23,10 +24,30 @@ std::string normalised(std::string path) {
     return path;
 }
 
+// Cabinet files as read, by lower-case path: a cabinet that holds many of a panel's gauges is
+// read from disk once.
+struct CabinetRead {
+    PanelFiles::Result result;
+    std::string bytes;
+};
+using Cabinets = std::map<std::string, CabinetRead>;
+
+const CabinetRead& read_cabinet(const std::string& path, PanelFiles& files, Cabinets& cabinets) {
+    const std::string key = lower_text(path);
+    auto found = cabinets.find(key);
+    if (found == cabinets.end()) {
+        CabinetRead read;
+        read.result = files.read(path, CABINET_SIZE_LIMIT, read.bytes);
+        found = cabinets.emplace(key, std::move(read)).first;
+    }
+    return found->second;
+}
+
 // Looks for FILE!GAUGE as the simulator does: in the panel's own folder, then in Gauges; in
 // each a folder of XML files before a cabinet of the same name.
 Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFiles& files,
-                 std::vector<PanelMessage>& notes, const std::string& panel_file) {
+                 Cabinets& cabinets, std::vector<PanelMessage>& notes,
+                 const std::string& panel_file) {
     Found found;
     const std::string xml_name = line.gauge + ".xml";
     std::vector<std::string> places;
@@ -51,8 +72,8 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
                 (read == PanelFiles::TOO_LARGE ? " is too large to be a gauge" : " cannot be read");
             return found;
         } else {
-            std::string bytes;
-            const PanelFiles::Result cab = files.read(cabinet, 64u << 20, bytes);
+            const CabinetRead& read_cab = read_cabinet(cabinet, files, cabinets);
+            const PanelFiles::Result cab = read_cab.result;
             if (cab == PanelFiles::MISSING) continue;
             found.source = cabinet;
             std::string error;
@@ -61,7 +82,7 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
                     cabinet + (cab == PanelFiles::TOO_LARGE ? " is too large" : " cannot be read");
                 return found;
             }
-            if (read_from_cabinet(bytes, xml_name, text, error) != CabinetResult::FOUND) {
+            if (read_from_cabinet(read_cab.bytes, xml_name, text, error) != CabinetResult::FOUND) {
                 found.problem = cabinet + ": " + error;
                 return found;
             }
@@ -118,6 +139,7 @@ LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
     const std::string folder = panel_folder(panel_path);
     // A gauge that stands on several lines is read once.
     std::map<std::string, Found> cache;
+    Cabinets cabinets;
     for (const PanelGaugeLine& line : config.gauges) {
         PanelGauge gauge;
         gauge.line = line;
@@ -130,9 +152,10 @@ LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
         }
         const std::string key = lower_text(line.name());
         auto cached = cache.find(key);
-        if (cached == cache.end())
-            cached =
-                cache.emplace(key, find_gauge(line, folder, files, panel.notes, panel_path)).first;
+        if (cached == cache.end()) {
+            Found looked_up = find_gauge(line, folder, files, cabinets, panel.notes, panel_path);
+            cached = cache.emplace(key, std::move(looked_up)).first;
+        }
         const Found& found = cached->second;
         if (found.dll) {
             panel.notes.push_back(PanelMessage{

@@ -50,6 +50,7 @@ PanelRunner::PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelList
         return static_cast<int>(scripts_.size()) - 1;
     };
     every_update_.resize(panel_.gauges.size());
+    clicks_.resize(panel_.gauges.size());
     for (size_t g = 0; g < panel_.gauges.size(); ++g) {
         const PanelGauge& gauge = panel_.gauges[g];
         if (gauge.kind == PanelGauge::DLL) {
@@ -63,9 +64,8 @@ PanelRunner::PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelList
         const int index = static_cast<int>(g);
         for (const GaugeScriptText& text : gauge.xml.every_update)
             every_update_[g].push_back(add(index, text, true));
-        for (const GaugeArea& area : gauge.xml.areas) {
-            if (area.has_click) add(index, area.click, false);
-        }
+        for (const GaugeArea& area : gauge.xml.areas)
+            clicks_[g].push_back(area.has_click ? add(index, area.click, false) : -1);
     }
 }
 
@@ -117,7 +117,9 @@ bool PanelRunner::click(const std::string& gauge, const std::string& area, std::
     const bool by_number = !area.empty() && area.size() <= 6 &&
                            area.find_first_not_of("0123456789") == std::string::npos;
     const GaugeArea* chosen = nullptr;
-    for (const GaugeArea& candidate : areas) {
+    size_t position = 0;
+    for (; position < areas.size(); ++position) {
+        const GaugeArea& candidate = areas[position];
         if (by_number ? candidate.index == std::atoi(area.c_str())
                       : same_text(candidate.tooltip, area)) {
             chosen = &candidate;
@@ -134,12 +136,6 @@ bool PanelRunner::click(const std::string& gauge, const std::string& area, std::
                 " has no <Click> script";
         return false;
     }
-    const std::string place = "Area " + std::to_string(chosen->index) + " Click";
-    for (RunningScript& script : scripts_) {
-        if (script.gauge == found && !script.every_update && script.place == place) {
-            run(script);
-            return true;
-        }
-    }
-    return false;
+    run(scripts_[clicks_[found][position]]);
+    return true;
 }

@@ -63,10 +63,8 @@ class PanelRunner {
     // no such gauge or area.
     bool click(const std::string& gauge, const std::string& area, std::string& error);
 
-    const LoadedPanel& panel() const { return panel_; }
     const std::vector<RunningScript>& scripts() const { return scripts_; }
     int host_gauge_count() const { return host_gauges_; }
-    const std::string& gauge_name(int gauge) const { return names_[gauge]; }
     long step_limit = SCRIPT_STEP_LIMIT;
 
   private:
@@ -81,6 +79,7 @@ class PanelRunner {
     std::vector<int> host_instance_;                    // per gauge: its DLL number, or -1
     std::vector<RunningScript> scripts_;
     std::vector<std::vector<int>> every_update_;  // per gauge: its scripts in order
+    std::vector<std::vector<int>> clicks_;        // per gauge, per area: its click script or -1
     int host_gauges_ = 0;
     ScriptMachine machine_;
 };

@@ -4,28 +4,6 @@
 #include <cctype>
 #include <cstdlib>
 
-std::string lower_text(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-std::string trim_text(const std::string& text) {
-    const char* blanks = " \t\r\n";
-    const size_t first = text.find_first_not_of(blanks);
-    if (first == std::string::npos) return "";
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-bool same_text(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    }
-    return true;
-}
-
 std::string VariableRef::key() const {
     std::string text = lower_text(name);
     if (index > 0) text += ":" + std::to_string(index);

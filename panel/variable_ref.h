@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "panel/text.h"
+
 struct VariableRef {
     char kind = 0;     // 'A', 'L', 'G', 'P', 'E' or 'K'
     std::string name;  // as written, without the spaces around it
@@ -19,7 +21,3 @@ struct VariableRef {
 // Parses the inside of the parentheses, "L:NAME, UNIT" (without a leading '>'). Names and kinds
 // are taken in any letter case. False with the reason in `why`.
 bool parse_variable_ref(const std::string& text, VariableRef& ref, std::string& why);
-
-std::string lower_text(std::string text);
-std::string trim_text(const std::string& text);
-bool same_text(const std::string& a, const std::string& b);
