@@ -125,6 +125,19 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
               std::string::npos);
 }
 
+TEST(PanelLoadTest, ACabinetIsReadOnceForAllItsGauges) {
+    MemoryFiles files;
+    files.add("panel.cfg",
+              "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
+    files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
+    const LoadedPanel panel = load_panel("panel.cfg", files, {});
+    ASSERT_EQ(panel.gauges.size(), 2u);
+    EXPECT_EQ(panel.gauges[1].xml.every_update[0].text, "2 (>L:beta, number)");
+    EXPECT_EQ(std::count(files.reads.begin(), files.reads.end(), "Gauges/Fixture.cab") +
+                  std::count(files.reads.begin(), files.reads.end(), "Gauges/fixture.cab"),
+              1);
+}
+
 TEST(PanelLoadTest, AMissingPanelFileIsOneProblemWithoutALine) {
     MemoryFiles files;
     const LoadedPanel panel = load_panel("panel.cfg", files, {});
