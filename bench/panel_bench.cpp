@@ -9,11 +9,11 @@
 #include <map>
 #include <sstream>
 
-#include "host/configuration_view.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "platform/standin.h"
 #include "support/tones.h"
+#include "tools/configuration_view.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "fuzz/fuzz_input.h"
-#include "host/ini_analysis.h"
 #include "panel/text.h"
 #include "platform/win32.h"
+#include "tools/ini_analysis.h"
 
 using fuzz::check;
 

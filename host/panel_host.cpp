@@ -60,8 +60,9 @@ HostRoutine entry(Routine routine) {
 void* open_library(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     HMODULE library = LoadLibraryA(path.c_str());
-    if (!library) error = "not a module that this system can load (error " +
-                          std::to_string(GetLastError()) + ")";
+    if (!library)
+        error =
+            "not a module that this system can load (error " + std::to_string(GetLastError()) + ")";
     return reinterpret_cast<void*>(library);
 #else
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

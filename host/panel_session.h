@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "host/cli.h"
 #include "host/panel_host.h"
 #include "host/scenario.h"
 #include "host/trace.h"
 #include "panel/panel_runner.h"
 #include "panel/vars_timeline.h"
+#include "tools/cli.h"
 
 constexpr const char* MODULE_GAUGE_FILE = "jvb_cuebox2";
 
@@ -85,8 +85,3 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     size_t next_row_ = 0;
     double time_ = 0;
 };
-
-// The panel of a command line (--panel, --vars): loaded from the root (the current folder by
-// now), its problems and notes printed, the module's instances added to `host`. Null, after
-// printing why, when the panel file or the timeline cannot be read.
-std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, PanelHost& host);

@@ -65,8 +65,7 @@ bool parse_value(const std::string& text, double& value) {
         return true;
     }
     // Decimal only: strtod would also take hexadecimal and "infinity" spellings.
-    if (word.empty() || word.find_first_not_of("0123456789+-.e") != std::string::npos)
-        return false;
+    if (word.empty() || word.find_first_not_of("0123456789+-.e") != std::string::npos) return false;
     char* end = nullptr;
     value = std::strtod(text.c_str(), &end);
     return end != text.c_str() && *end == '\0' && std::isfinite(value);
@@ -168,8 +167,12 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
     std::string why;
     for (const ScenarioStep& step : scenario.steps) {
         switch (step.kind) {
-            case ScenarioStep::CONNECT: service(SERVICE_CONNECT_TO_WINDOW); break;
-            case ScenarioStep::DISCONNECT: service(SERVICE_DISCONNECT); break;
+            case ScenarioStep::CONNECT:
+                service(SERVICE_CONNECT_TO_WINDOW);
+                break;
+            case ScenarioStep::DISCONNECT:
+                service(SERVICE_DISCONNECT);
+                break;
             case ScenarioStep::SERVICE:
                 service(static_cast<uint32_t>(static_cast<long long>(step.value)));
                 break;
@@ -201,9 +204,9 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
                 const double now = host.variable(settings.variable_name);
                 const bool same = std::isnan(step.value) ? std::isnan(now) : now == step.value;
                 if (!same) {
-                    failure = scenario.file_name + ":" + std::to_string(step.line) +
-                              ": expected " + settings.variable_name + " = " +
-                              json_number(step.value) + ", found " + json_number(now);
+                    failure = scenario.file_name + ":" + std::to_string(step.line) + ": expected " +
+                              settings.variable_name + " = " + json_number(step.value) +
+                              ", found " + json_number(now);
                     return false;
                 }
                 break;

@@ -74,8 +74,8 @@ std::string json_string(const std::string& text) {
 }
 
 std::string trace_json(const TraceEvent& event) {
-    std::string line = "{\"update\":" + std::to_string(event.update) + ",\"event\":\"" +
-                       event.event + "\"";
+    std::string line =
+        "{\"update\":" + std::to_string(event.update) + ",\"event\":\"" + event.event + "\"";
     if (!event.fields.empty()) line += "," + event.fields;
     return line + "}";
 }
@@ -128,12 +128,12 @@ std::string trace_readable(const TraceEvent& event) {
         text = "write " + field("value");
     } else if (e == "open") {
         const std::string resolved = field("resolved");
-        text = "open " + field("path") + " (" + field("via") + "): " +
-               (resolved == "null" || resolved.empty() ? "not found" : resolved);
+        text = "open " + field("path") + " (" + field("via") +
+               "): " + (resolved == "null" || resolved.empty() ? "not found" : resolved);
     } else if (e == "create") {
         text = "buffer " + field("buffer") + " created: tag " + field("tag") + ", " +
-               field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") +
-               "-bit, " + field("bytes") + " bytes, result " + field("result");
+               field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") + "-bit, " +
+               field("bytes") + " bytes, result " + field("result");
     } else if (e == "play") {
         text = "buffer " + field("buffer") +
                (field("looping") == "true" ? " loops" : " plays once") + " from byte " +

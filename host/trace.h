@@ -9,15 +9,15 @@
 class PanelHost;
 
 struct TraceEvent {
-    long update;          // the pre-update it happened in; 0 before the first
-    double time;          // seconds of sound time since the start of the run
-    std::string event;    // "read", "write", "open", "create", "play", ...
-    std::string fields;   // a JSON object body, e.g. "buffer":1,"looping":true
+    long update;         // the pre-update it happened in; 0 before the first
+    double time;         // seconds of sound time since the start of the run
+    std::string event;   // "read", "write", "open", "create", "play", ...
+    std::string fields;  // a JSON object body, e.g. "buffer":1,"looping":true
 };
 
 // Collects events from the host's variable calls and the platform layer while it lives.
 class TraceRecorder {
-public:
+  public:
     explicit TraceRecorder(PanelHost& host);
     ~TraceRecorder();
 
@@ -32,7 +32,7 @@ public:
     void (*live)(const TraceEvent&, void*) = nullptr;
     void* live_context = nullptr;
 
-private:
+  private:
     PanelHost& host_;
     long update_ = 0;
     double time_ = 0.0;

@@ -16,15 +16,15 @@ demo/make_sounds.sh "$root"
 demo/make_panel.sh "$root" build/native/demo/demo_warnings.cab
 panel=(--panel 'Aircraft\Demo\panel\panel.cfg' --vars demo/flight.csv)
 if [ "${1:-}" = "--live" ]; then
-    build/native/host/cuebox run demo/demo.scn --root "$root" --live
-    build/native/host/cuebox run demo/flight.scn --root "$root" --live "${panel[@]}"
+    build/native/tools/cuebox run demo/demo.scn --root "$root" --live
+    build/native/tools/cuebox run demo/flight.scn --root "$root" --live "${panel[@]}"
 else
-    build/native/host/cuebox run demo/demo.scn --root "$root" --out demo.wav \
+    build/native/tools/cuebox run demo/demo.scn --root "$root" --out demo.wav \
         --timeline demo.svg
     echo "demo: rendered demo.wav and drew demo.svg"
     echo
     echo "demo: the example panel's flight"
-    build/native/host/cuebox run demo/flight.scn --root "$root" --out demo-panel.wav \
+    build/native/tools/cuebox run demo/flight.scn --root "$root" --out demo-panel.wav \
         --timeline demo-panel.svg "${panel[@]}"
     echo "demo: rendered demo-panel.wav and drew demo-panel.svg"
 fi

@@ -90,7 +90,7 @@ done
 if [ -n "$WIN64_BUILD" ]; then
     WIN64_BUILD=$(cd "$WIN64_BUILD" 2>/dev/null && pwd) ||
         die "no build folder $WIN64_BUILD (cmake --preset win64 first)"
-    for file in host/cuebox.exe module/jvb_cuebox2.gau tests/conformance_tests.exe \
+    for file in tools/cuebox.exe module/jvb_cuebox2.gau tests/conformance_tests.exe \
                 tests/sound_tests.exe tests/dsound_probe.exe; do
         [ -f "$WIN64_BUILD/$file" ] || die "$WIN64_BUILD/$file is missing (build win64 first)"
     done
@@ -448,7 +448,7 @@ if [ -n "$WIN64_BUILD" ]; then
     run_gtest win64-conformance_tests "$WINE64" "$LIMIT64" "$WIN64_BUILD/tests/conformance_tests.exe"
     run_gtest win64-sound_tests "$WINE64" "$LIMIT64" "$WIN64_BUILD/tests/sound_tests.exe"
     mkdir -p "$TMP/win64"
-    cp "$WIN64_BUILD/host/cuebox.exe" "$WIN64_BUILD/module/jvb_cuebox2.gau" "$TMP/win64/"
+    cp "$WIN64_BUILD/tools/cuebox.exe" "$WIN64_BUILD/module/jvb_cuebox2.gau" "$TMP/win64/"
     silent=()
     for scenario in "${SCENARIOS[@]}"; do
         if [ "$(scenario_field "$scenario" audio)" = none ]; then

@@ -7,9 +7,9 @@
 #include <sstream>
 
 #include "e2e/module_fixture.h"
-#include "host/configuration_view.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
+#include "tools/configuration_view.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <map>
 
-#include "host/slot_activity.h"
+#include "tools/slot_activity.h"
 #include "tools/tool_runner.h"
 
 namespace {

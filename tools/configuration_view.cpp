@@ -1,9 +1,11 @@
 // Reads the configuration with the module's own configuration code.
-#include "host/configuration_view.h"
+#include "tools/configuration_view.h"
 
 namespace {
 
-VariableId CUEBOX_STDCALL no_register(const char*) { return 1; }
+VariableId CUEBOX_STDCALL no_register(const char*) {
+    return 1;
+}
 void CUEBOX_STDCALL no_set(VariableId, double) {}
 
 }  // namespace

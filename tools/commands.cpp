@@ -5,15 +5,16 @@
 #include <sstream>
 #include <vector>
 
-#include "host/cli.h"
-#include "host/configuration_view.h"
 #include "host/files.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
 #if defined(CUEBOX_PANEL)
 #include "host/panel_session.h"
+#include "host/root_files.h"
 #endif
 #include "host/scenario.h"
-#include "host/timeline.h"
 #include "host/trace.h"
+#include "tools/timeline.h"
 
 namespace {
 
@@ -34,6 +35,52 @@ void print_live(const TraceEvent& event, void* context) {
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
+#if defined(CUEBOX_PANEL)
+// The panel of a command line (--panel, --vars): loaded from the root (the current folder by
+// now), its problems and notes printed, the module's instances added to `host`. Null, after
+// printing why, when the panel file or the timeline cannot be read.
+std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, PanelHost& host) {
+    auto session = std::make_unique<PanelSession>(host);
+    RootFiles files;
+    session->load(options.panel, files);
+    for (const PanelMessage& problem : session->problems()) {
+        const std::string where =
+            problem.line > 0 ? problem.file + ":" + std::to_string(problem.line) : problem.file;
+        std::fprintf(stderr, "cuebox: %s: %s\n", where.c_str(), problem.text.c_str());
+        if (problem.line == 0) return nullptr;  // the panel file itself could not be read
+    }
+    for (const PanelMessage& note : session->notes())
+        std::fprintf(stderr, "cuebox: note: %s:%d: %s\n", note.file.c_str(), note.line,
+                     note.text.c_str());
+    const std::vector<std::string>& parameters = session->module_parameters();
+    if (parameters.empty()) {
+        std::fprintf(stderr, "cuebox: note: %s has no %s line: the module does not run\n",
+                     options.panel.c_str(), MODULE_GAUGE_FILE);
+    }
+    for (const std::string& other : parameters) {
+        if (other != parameters[0]) {
+            std::fprintf(stderr,
+                         "cuebox: note: the module's lines give different parameter strings; "
+                         "the first to update configures the module: \"%s\"\n",
+                         parameters[0].c_str());
+            break;
+        }
+    }
+    if (!options.vars.empty()) {
+        std::string text, error;
+        if (!read_regular_file(options.vars, text)) {
+            std::fprintf(stderr, "cuebox: cannot read the timeline %s\n", options.vars.c_str());
+            return nullptr;
+        }
+        if (!session->set_timeline(text, error)) {
+            std::fprintf(stderr, "cuebox: %s: %s\n", options.vars.c_str(), error.c_str());
+            return nullptr;
+        }
+    }
+    return session;
+}
+#endif
+
 }  // namespace
 
 int command_show(const CliOptions& options) {
@@ -47,8 +94,8 @@ int command_show(const CliOptions& options) {
         std::printf("variable: %s = %s\n", host.variables()[i].first.c_str(),
                     json_number(host.variables()[i].second).c_str());
     }
-    const ConfigurationView view = read_configuration(options.has_param ? options.param.c_str()
-                                                                         : "");
+    const ConfigurationView view =
+        read_configuration(options.has_param ? options.param.c_str() : "");
     std::printf("ini file: %s\n", view.ini_path.c_str());
     for (size_t n = 0; n < view.slots.size(); ++n) {
         std::printf("slot %02zu: %s (%s)\n", n, view.slots[n].path.c_str(),

@@ -1,5 +1,5 @@
 // Command-line parsing and the shared set-up of the host commands.
-#include "host/cli.h"
+#include "tools/cli.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "host/configuration_view.h"
+#include "tools/configuration_view.h"
 
 bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error) {
     bool command_seen = false;
@@ -98,9 +98,8 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         return false;
     }
     // One sound file or drawing belongs to one scenario, and so does a panel's flight.
-    if (options.arguments.size() > 1 &&
-        (options.output == SoundOutput::FILE || !options.timeline.empty() ||
-         !options.panel.empty())) {
+    if (options.arguments.size() > 1 && (options.output == SoundOutput::FILE ||
+                                         !options.timeline.empty() || !options.panel.empty())) {
         error = "--out, --timeline and --panel take one scenario file";
         return false;
     }
@@ -138,8 +137,8 @@ void make_paths_absolute(CliOptions& options) {
 
 bool open_host(const CliOptions& options, PanelHost& host) {
     if (!options.root.empty() && chdir(options.root.c_str()) != 0) {
-        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n",
-                     options.root.c_str(), std::strerror(errno));
+        std::fprintf(stderr, "cuebox: cannot enter the root folder %s: %s\n", options.root.c_str(),
+                     std::strerror(errno));
         return false;
     }
     std::string error;

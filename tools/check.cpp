@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "host/cli.h"
-#include "host/configuration_view.h"
 #include "host/files.h"
-#include "host/ini_analysis.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
+#include "tools/ini_analysis.h"
 #if defined(CUEBOX_PANEL)
-#include "host/panel_check.h"
+#include "tools/panel_check.h"
 #endif
 #include "host/trace.h"
 #include "panel/text.h"

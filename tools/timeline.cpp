@@ -3,7 +3,7 @@
 // (solid when once, hatched when looping), and the waveform of the rendered sound, all on one
 // time axis. Lanes and bars carry data- attributes with slot numbers and times, so the picture
 // can be checked by a program as well as by eye.
-#include "host/timeline.h"
+#include "tools/timeline.h"
 
 #include <algorithm>
 #include <cmath>
@@ -14,7 +14,7 @@
 
 #include "host/files.h"
 #include "host/scenario.h"
-#include "host/slot_activity.h"
+#include "tools/slot_activity.h"
 
 namespace {
 

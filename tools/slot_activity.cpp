@@ -1,5 +1,5 @@
 // Working out slot activity from the trace of a run.
-#include "host/slot_activity.h"
+#include "tools/slot_activity.h"
 
 #include <cmath>
 #include <cstdint>

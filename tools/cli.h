@@ -9,18 +9,18 @@
 struct CliOptions {
     std::string command = "show";  // show, run, check, console
     std::vector<std::string> arguments;
-    std::string root;               // the simulator root; "" keeps the current folder
-    std::string module;             // the module file; "" finds the one beside cuebox or built
+    std::string root;    // the simulator root; "" keeps the current folder
+    std::string module;  // the module file; "" finds the one beside cuebox or built
     bool has_param = false;
-    std::string param;              // the gauge's parameter string
+    std::string param;  // the gauge's parameter string
     SoundOutput output = SoundOutput::NONE;
     std::string out_path;
     bool trace = false;
-    std::string timeline;           // SVG file for `run --timeline`
-    bool json = false;              // check --json
-    bool all = false;               // check --all
-    std::string panel;              // run, check: the panel.cfg, relative to the root
-    std::string vars;               // run: the --vars timeline (CSV)
+    std::string timeline;  // SVG file for `run --timeline`
+    bool json = false;     // check --json
+    bool all = false;      // check --all
+    std::string panel;     // run, check: the panel.cfg, relative to the root
+    std::string vars;      // run: the --vars timeline (CSV)
 };
 
 // Parses argv; on a usage error returns false with a one-line message in `error`.

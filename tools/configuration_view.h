@@ -13,8 +13,8 @@ struct SlotView {
 };
 
 struct ConfigurationView {
-    std::string ini_path;        // the INI file named (the default when no parameter string)
-    std::string variable_name;   // the command variable
+    std::string ini_path;         // the INI file named (the default when no parameter string)
+    std::string variable_name;    // the command variable
     std::vector<SlotView> slots;  // SLOT_COUNT entries
 };
 

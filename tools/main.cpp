@@ -1,7 +1,7 @@
 // cuebox: the panel host on the command line.
 #include <cstdio>
 
-#include "host/cli.h"
+#include "tools/cli.h"
 
 int main(int argc, char** argv) {
     CliOptions options;

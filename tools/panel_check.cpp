@@ -1,5 +1,5 @@
 // Checking a whole panel against the module's configuration.
-#include "host/panel_check.h"
+#include "tools/panel_check.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,10 +7,10 @@
 #include <cstdio>
 
 #include "control/commands.h"
-#include "host/ini_analysis.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "panel/panel_runner.h"
+#include "tools/ini_analysis.h"
 
 namespace {
 

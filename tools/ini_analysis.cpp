@@ -1,5 +1,5 @@
 // The check's reading of INI text, line by line, as Windows reads a profile.
-#include "host/ini_analysis.h"
+#include "tools/ini_analysis.h"
 
 #include <cstdio>
 #include <sstream>

@@ -17,11 +17,11 @@
 #include <string>
 #include <thread>
 
-#include "host/cli.h"
-#include "host/configuration_view.h"
 #include "host/scenario.h"
-#include "host/slot_activity.h"
 #include "host/trace.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
+#include "tools/slot_activity.h"
 #if !defined(_WIN32)
 #include <poll.h>
 #include <unistd.h>
