@@ -1,7 +1,10 @@
 // Compiling and running gauge scripts.
 #include "panel/script.h"
 
+#include <algorithm>
+#include <cfloat>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -53,6 +56,45 @@ enum Script::Code : uint8_t {
     JUMP_IF_FALSE,
     QUIT,
     CASE,
+    // The math words.
+    INT,
+    FRAC,
+    SQR,
+    EXP,
+    LN,
+    LG,
+    LOG,
+    SIN,
+    COS,
+    TG,
+    CTG,
+    ASIN,
+    ACOS,
+    ATG,
+    ATG2,
+    PI,
+    EPS,
+    RNG,
+    DNOR,
+    RNOR,
+    DGRD,
+    RDDG,
+    DIV_INT,
+    CHOOSE,
+    BACK,
+    // The string words.
+    LC,
+    UC,
+    CAP,
+    CHR,
+    ORD,
+    SCAT,
+    SCHR,
+    SCMP,
+    SCMI,
+    SSTR,
+    SSUB,
+    SYMB,
 };
 
 namespace {
@@ -79,7 +121,19 @@ const Word WORDS[] = {
     {"++", Script::INC},        {"--", Script::DEC},         {"!", Script::NOT},
     {"not", Script::NOT},       {"~", Script::BIT_NOT},      {"d", Script::DUP},
     {"p", Script::POP},         {"r", Script::SWAP},         {"c", Script::CLEAR},
-    {"quit", Script::QUIT},     {"case", Script::CASE},
+    {"quit", Script::QUIT},     {"case", Script::CASE},      {"int", Script::INT},
+    {"frac", Script::FRAC},     {"sqr", Script::SQR},        {"exp", Script::EXP},
+    {"ln", Script::LN},         {"lg", Script::LG},          {"log", Script::LOG},
+    {"sin", Script::SIN},       {"cos", Script::COS},        {"tg", Script::TG},
+    {"ctg", Script::CTG},       {"asin", Script::ASIN},      {"acos", Script::ACOS},
+    {"atg", Script::ATG},       {"atg2", Script::ATG2},      {"pi", Script::PI},
+    {"eps", Script::EPS},       {"rng", Script::RNG},        {"dnor", Script::DNOR},
+    {"rnor", Script::RNOR},     {"dgrd", Script::DGRD},      {"rddg", Script::RDDG},
+    {"div", Script::DIV_INT},   {"?", Script::CHOOSE},       {"b", Script::BACK},
+    {"lc", Script::LC},         {"uc", Script::UC},          {"cap", Script::CAP},
+    {"chr", Script::CHR},       {"ord", Script::ORD},        {"scat", Script::SCAT},
+    {"schr", Script::SCHR},     {"scmp", Script::SCMP},      {"scmi", Script::SCMI},
+    {"sstr", Script::SSTR},     {"ssub", Script::SSUB},      {"symb", Script::SYMB},
 };
 
 bool is_blank(char c) {
@@ -128,7 +182,13 @@ enum BlockKind { IF_BLOCK, ELSE_BLOCK };
 struct Block {
     BlockKind kind;
     int jump;  // the op whose target the block's end sets
+    // Variables the if{ condition compares with 260 (the module's idle value): a write to one
+    // of them inside the block waits until the module has taken the last command.
+    std::vector<std::string> idle_checked;
 };
+
+constexpr double IDLE_VALUE = 260;
+constexpr double PI_VALUE = 3.14159265358979323846;
 
 }  // namespace
 
@@ -154,6 +214,11 @@ const char* script_issue_text(ScriptIssue issue) {
 bool Script::tokenize(const std::string& text, ScriptError& error) {
     int line = 1;
     size_t at = 0;
+    auto fail = [&](size_t start, size_t end, const char* message) {
+        const size_t stop = std::min({end, text.find('\n', start), start + 40});
+        error = ScriptError{line, text.substr(start, stop - start), message};
+        return false;
+    };
     while (at < text.size()) {
         if (is_blank(text[at])) {
             if (text[at] == '\n') ++line;
@@ -161,23 +226,28 @@ bool Script::tokenize(const std::string& text, ScriptError& error) {
             continue;
         }
         const size_t start = at;
-        const int start_line = line;
-        if (text[at] == '(' || text[at] == '\'') {
-            // A variable or a string is one token, spaces and all.
-            const char close = text[at] == '(' ? ')' : '\'';
-            const size_t end = text.find(close, at + 1);
-            if (end == std::string::npos) {
-                error = ScriptError{
-                    line, text.substr(start, 40),
-                    close == ')' ? "a '(' without its ')'" : "a string without its closing quote"};
-                return false;
-            }
-            for (size_t i = at; i < end; ++i) line += text[i] == '\n';
+        if (text[at] == '(') {
+            // A variable is one token, spaces and all, and stands on one line: a '(' whose ')'
+            // is missing would otherwise take the next variable's ')' and swallow the words
+            // between, a key event or a command among them, without a word said.
+            const size_t end = text.find_first_of("()\n", at + 1);
+            if (end == std::string::npos || text[end] == '\n')
+                return fail(start, end, "a '(' without its ')'");
+            if (text[end] == '(')
+                return fail(start, end, "a '(' without its ')': another '(' comes first");
             at = end + 1;
+        } else if (text[at] == '\'') {
+            const size_t end = text.find_first_of("'\n", at + 1);
+            if (end == std::string::npos || text[end] == '\n')
+                return fail(start, end, "a string without its closing quote");
+            at = end + 1;
+        } else if (text[at] == ')') {
+            return fail(start, start + 1, "a ')' without its '('");
         } else {
-            while (at < text.size() && !is_blank(text[at]) && text[at] != '(') ++at;
+            while (at < text.size() && !is_blank(text[at]) && text[at] != '(' && text[at] != ')')
+                ++at;
         }
-        tokens_.push_back(Token{text.substr(start, at - start), start_line});
+        tokens_.push_back(Token{text.substr(start, at - start), line});
     }
     return true;
 }
@@ -190,6 +260,8 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
     std::vector<std::pair<int, int>> jumps;  // op index, label number
     int closed_if = -1;                      // the jump of an if{ block that the last token closed
     bool jumped = false;                     // a quit or gN came before
+    std::vector<std::pair<int, std::string>> reads;  // op index, variable key
+    size_t statement = 0;  // the first op after the last write or block boundary
     for (size_t t = 0; t < tokens_.size(); ++t) {
         const std::string& word = tokens_[t].text;
         const std::string lower = lower_text(word);
@@ -216,11 +288,16 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
                 return fail("K: events are sent, not read: write (>K:" + ref.name + ")");
             const int handle = host.bind(ref, why);
             if (handle < 0) return fail(why);
+            if (!writing) reads.emplace_back(static_cast<int>(ops_.size()), ref.key());
             if (writing) {
                 ScriptWrite found;
                 found.variable = ref;
                 found.line = tokens_[t].line;
                 found.always = blocks.empty() && !jumped;
+                for (const Block& block : blocks) {
+                    for (const std::string& key : block.idle_checked)
+                        found.gated = found.gated || (ref.kind == 'L' && key == ref.key());
+                }
                 if (!ops_.empty() && ops_.back().code == PUSH_NUMBER &&
                     ops_.back().token + 1 == token) {
                     found.constant = true;
@@ -229,6 +306,7 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
                 writes_.push_back(found);
             }
             emit(!writing ? READ : ref.kind == 'K' ? EVENT : WRITE, handle);
+            if (writing) statement = ops_.size();
             continue;
         }
         if (word[0] == '\'') {
@@ -237,15 +315,27 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
             continue;
         }
         if (lower == "if{") {
-            blocks.push_back(Block{IF_BLOCK, static_cast<int>(ops_.size())});
+            Block block{IF_BLOCK, static_cast<int>(ops_.size()), {}};
+            bool idle = false;
+            for (size_t op = statement; op < ops_.size(); ++op) {
+                idle = idle ||
+                       (ops_[op].code == PUSH_NUMBER && numbers_[ops_[op].operand] == IDLE_VALUE);
+            }
+            for (const auto& read : reads) {
+                if (idle && static_cast<size_t>(read.first) >= statement)
+                    block.idle_checked.push_back(read.second);
+            }
+            blocks.push_back(std::move(block));
             emit(JUMP_IF_FALSE, -1);
+            statement = ops_.size();
             continue;
         }
         if (lower == "els{") {
             if (after_if < 0) return fail("els{ without an if{ ... } just before it");
-            blocks.push_back(Block{ELSE_BLOCK, static_cast<int>(ops_.size())});
+            blocks.push_back(Block{ELSE_BLOCK, static_cast<int>(ops_.size()), {}});
             emit(JUMP, -1);
             ops_[after_if].operand = static_cast<int32_t>(ops_.size());
+            statement = ops_.size();
             continue;
         }
         if (word == "}") {
@@ -254,6 +344,7 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
             blocks.pop_back();
             ops_[block.jump].operand = static_cast<int32_t>(ops_.size());
             if (block.kind == IF_BLOCK) closed_if = block.jump;
+            statement = ops_.size();
             continue;
         }
         if (word[0] == ':' && all_digits(word, 1)) {
@@ -294,8 +385,10 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
             }
         }
         if (!known) {
-            if (word[0] == '@') return fail("unknown token: no macro named " + word.substr(1));
-            return fail("unknown token");
+            if (word[0] == '@') return fail("no macro named " + word.substr(1));
+            if (word.find_first_of("{}") != std::string::npos)
+                return fail("braces stand apart from the words around them, as in 'if{ 1 }'");
+            return fail("not a word of the gauge language");
         }
     }
     if (!blocks.empty()) {
@@ -323,8 +416,12 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
     using Value = ScriptMachine::Value;
     std::vector<Value>& stack = machine.stack;
     stack.clear();
+    machine.strings.clear();
+    machine.last_taken = Value{0, -1};
     for (Value& r : machine.registers) r = Value{0, -1};
     if (!compiled_) return 0;
+    // Strings made by the run follow the script's own in the one index space of Value::text.
+    const int32_t own_texts = static_cast<int32_t>(texts_.size());
     const int end = static_cast<int>(ops_.size());
     int pc = 0;
     int current = 0;
@@ -339,6 +436,7 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
         }
         const Value v = stack.back();
         stack.pop_back();
+        machine.last_taken = v;
         return v;
     };
     auto push = [&](Value v) {
@@ -359,9 +457,23 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
         }
         push_number(x);
     };
+    auto text_of = [&](const Value& v) -> const std::string& {
+        return v.text < own_texts ? texts_[v.text] : machine.strings[v.text - own_texts];
+    };
+    // The string words take a number as the text it reads as.
+    auto as_text = [&](const Value& v) -> std::string {
+        if (v.text >= 0) return text_of(v);
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%.15g", v.number);
+        return digits;
+    };
+    auto push_text = [&](std::string text) {
+        machine.strings.push_back(std::move(text));
+        push(Value{0, own_texts + static_cast<int32_t>(machine.strings.size() - 1)});
+    };
     auto compare = [&](const Value& a, const Value& b) -> int {
         if (a.text >= 0 && b.text >= 0) {
-            const int c = std::strcmp(texts_[a.text].c_str(), texts_[b.text].c_str());
+            const int c = std::strcmp(text_of(a).c_str(), text_of(b).c_str());
             return c < 0 ? -1 : c > 0 ? 1 : 0;
         }
         const double x = number(a), y = number(b);
@@ -461,9 +573,10 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
                 pc = end;
                 break;
             case CASE: {
-                // count on top, then the selector, then the values: the one written last is 0.
-                const double count = number(pop());
+                // The selector on top, then the count, then the values: the one written last
+                // is 0, as in "30 25 20 10 4 (A:FLAPS HANDLE INDEX, number) case".
                 const double selector = std::trunc(number(pop()));
+                const double count = number(pop());
                 long n = std::isfinite(count) && count > 0
                              ? static_cast<long>(std::fmin(count, double{SCRIPT_STACK_LIMIT}))
                              : 0;
@@ -476,6 +589,155 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
                 }
                 if (!inside) issue(ISSUE_CASE_RANGE);
                 push(chosen);
+                break;
+            }
+            case INT:
+                push_result(std::trunc(number(pop())));
+                break;
+            case FRAC: {
+                const double x = number(pop());
+                push_result(x - std::trunc(x));
+                break;
+            }
+            case SQR: {
+                const double x = number(pop());
+                push_result(x * x);
+                break;
+            }
+            case EXP:
+                push_result(std::exp(number(pop())));
+                break;
+            case LN:
+                push_result(std::log(number(pop())));
+                break;
+            case LG:
+                push_result(std::log10(number(pop())));
+                break;
+            case SIN:
+                push_result(std::sin(number(pop())));
+                break;
+            case COS:
+                push_result(std::cos(number(pop())));
+                break;
+            case TG:
+                push_result(std::tan(number(pop())));
+                break;
+            case CTG:
+                push_result(1 / std::tan(number(pop())));
+                break;
+            case ASIN:
+                push_result(std::asin(number(pop())));
+                break;
+            case ACOS:
+                push_result(std::acos(number(pop())));
+                break;
+            case ATG:
+                push_result(std::atan(number(pop())));
+                break;
+            case PI:
+                push_number(PI_VALUE);
+                break;
+            case EPS:
+                push_number(DBL_EPSILON);
+                break;
+            case DNOR:
+            case RNOR: {
+                const double turn = op.code == DNOR ? 360.0 : 2 * PI_VALUE;
+                double x = std::fmod(number(pop()), turn);
+                if (x < 0) x += turn;
+                push_result(x < turn ? x : 0.0);  // -1e-20 + 360 rounds to 360
+                break;
+            }
+            case DGRD:
+                push_result(number(pop()) * (PI_VALUE / 180));
+                break;
+            case RDDG:
+                push_result(number(pop()) * (180 / PI_VALUE));
+                break;
+            case RNG: {
+                const double high = number(pop());
+                const double low = number(pop());
+                const double x = number(pop());
+                push_number(low <= x && x <= high);
+                break;
+            }
+            case CHOOSE: {
+                // "else then condition ?": the value under the condition when it holds.
+                const double condition = number(pop());
+                const Value then = pop();
+                const Value otherwise = pop();
+                push(condition != 0 ? then : otherwise);
+                break;
+            }
+            case BACK:
+                push(machine.last_taken);
+                break;
+            case LC:
+            case UC:
+            case CAP: {
+                std::string text = as_text(pop());
+                for (size_t i = 0; i < text.size(); ++i) {
+                    const unsigned char c = static_cast<unsigned char>(text[i]);
+                    const bool upper = op.code == UC || (op.code == CAP && i == 0);
+                    text[i] = static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+                }
+                push_text(std::move(text));
+                break;
+            }
+            case CHR: {
+                const char c = static_cast<char>(to_int32(number(pop())) & 0xFF);
+                push_text(c ? std::string(1, c) : std::string());
+                break;
+            }
+            case ORD: {
+                const std::string text = as_text(pop());
+                push_number(text.empty() ? 0 : static_cast<unsigned char>(text[0]));
+                break;
+            }
+            case SCAT: {
+                const Value b = pop();
+                const Value a = pop();
+                push_text(as_text(a) + as_text(b));
+                break;
+            }
+            case SCHR:
+            case SSTR: {
+                const Value what = pop();
+                const std::string text = as_text(pop());
+                std::string sought = as_text(what);
+                if (op.code == SCHR && what.text < 0)
+                    sought = std::string(1, static_cast<char>(to_int32(what.number) & 0xFF));
+                if (op.code == SCHR) sought = sought.substr(0, 1);
+                const size_t at = sought.empty() ? std::string::npos : text.find(sought);
+                push_number(at == std::string::npos ? -1.0 : static_cast<double>(at));
+                break;
+            }
+            case SCMP:
+            case SCMI: {
+                std::string b = as_text(pop());
+                std::string a = as_text(pop());
+                if (op.code == SCMI) {
+                    a = lower_text(a);
+                    b = lower_text(b);
+                }
+                const int c = a.compare(b);
+                push_number(c < 0 ? -1 : c > 0 ? 1 : 0);
+                break;
+            }
+            case SSUB: {
+                const double length = std::trunc(number(pop()));
+                const double start = std::trunc(number(pop()));
+                const std::string text = as_text(pop());
+                const double from = std::fmax(0.0, std::fmin(start, double(text.size())));
+                const double count = std::fmax(0.0, std::fmin(length, double(text.size()) - from));
+                push_text(text.substr(static_cast<size_t>(from), static_cast<size_t>(count)));
+                break;
+            }
+            case SYMB: {
+                const double index = std::trunc(number(pop()));
+                const std::string text = as_text(pop());
+                const bool inside = index >= 0 && index < static_cast<double>(text.size());
+                push_text(inside ? text.substr(static_cast<size_t>(index), 1) : std::string());
                 break;
             }
             default: {
@@ -495,12 +757,23 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
                         break;
                     case DIV:
                     case MOD:
+                    case DIV_INT:
                         if (b == 0) {
                             issue(ISSUE_DIVIDE_BY_ZERO);
                             push_number(0);
                         } else {
-                            push_result(op.code == DIV ? a / b : std::fmod(a, b));
+                            push_result(op.code == DIV   ? a / b
+                                        : op.code == MOD ? std::fmod(a, b)
+                                                         : std::trunc(a / b));
                         }
+                        break;
+                    case LOG:
+                        // "x base log": the base on top, as the exponent of pow.
+                        push_result(std::log(a) / std::log(b));
+                        break;
+                    case ATG2:
+                        // "y x atg2": the angle of the point (x, y), as atan2(y, x).
+                        push_result(std::atan2(a, b));
                         break;
                     case MIN:
                         push_number(std::fmin(a, b));
@@ -559,4 +832,18 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
         }
     }
     return stack.empty() ? 0.0 : number(stack.back());
+}
+
+void scan_variables(const std::string& text, std::vector<VariableRef>& reads,
+                    std::vector<VariableRef>& writes) {
+    for (size_t at = text.find('('); at != std::string::npos; at = text.find('(', at + 1)) {
+        const size_t end = text.find_first_of("()\n", at + 1);
+        if (end == std::string::npos || text[end] != ')') continue;
+        std::string inside = trim_text(text.substr(at + 1, end - at - 1));
+        const bool writing = !inside.empty() && inside[0] == '>';
+        if (writing) inside = inside.substr(1);
+        VariableRef ref;
+        std::string why;
+        if (parse_variable_ref(inside, ref, why)) (writing ? writes : reads).push_back(ref);
+    }
 }

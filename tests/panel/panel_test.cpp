@@ -246,7 +246,7 @@ TEST_F(PanelRunTest, EachScriptProblemIsReportedOnceAndTheRestRuns) {
     ASSERT_EQ(recorder_.events.size(), 1u);
     EXPECT_EQ(
         recorder_.events[0],
-        "problem g!faults Update line 4 'frobnicate': unknown token: this script does not run");
+        "problem g!faults Update line 4 'frobnicate': not a word of the gauge language: this script does not run");
     recorder_.events.clear();
     runner_->update();
     runner_->update();

@@ -77,9 +77,9 @@ TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
         << result.err;
     EXPECT_NE(result.err.find("cuebox: Aircraft/Plane/panel.cfg:5: test!missing: gauge not found"),
               std::string::npos);
-    // The unknown token is said once, although the script comes at every update.
+    // The unknown word is said once, although the script comes at every update.
     const std::string said =
-        "gauge test!gauge, Update, line 1, at 'frobnicate': unknown token: "
+        "gauge test!gauge, Update, line 1, at 'frobnicate': not a word of the gauge language: "
         "this script does not run";
     const size_t first = result.out.find(said);
     ASSERT_NE(first, std::string::npos) << result.out;
