@@ -318,6 +318,13 @@ TEST_F(PanelCliTest, ValuesReadInAnotherUnitAreConverted) {
     const ToolResult result = cuebox({"run", path("flight.scn"), "--root", root_, "--panel",
                                       "Aircraft/Plane/panel.cfg", "--vars", path("flight.csv")});
     ASSERT_EQ(result.status, 0) << result.err;
+    // The key event's name has a field of its own: "event" is the kind of every line.
+    const ToolResult json =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv"), "--trace"});
+    EXPECT_NE(json.out.find("\"event\":\"key_event\",\"name\":\"K:L_IN_FEET\",\"value\":1000,"),
+              std::string::npos)
+        << json.out;
     for (const char* expected : {
              "sends K:L_IN_METERS 304.8",
              "sends K:L_IN_FEET 1000\n",
