@@ -426,10 +426,11 @@ TEST_F(ScriptTest, WritesAreFoundForTheChecks) {
     EXPECT_FALSE(script_.writes()[0].always);
     // A write waits for the module only inside an if{ that compares the variable with 260.
     run("(L:want) (L:id) 260 == and if{ 21 (>L:id) (L:x) if{ 22 (>L:id) } } els{ 23 (>L:id) }\n"
-        "(L:id) 260 == if{ 24 (>L:other) } (L:x) 260 + if{ 25 (>L:id) } 26 (>L:id)");
+        "(L:id) 260 == if{ 24 (>L:other) } (L:x) 260 + if{ 25 (>L:id) } 26 (>L:id)\n"
+        "(L:id) 0 == if{ 27 (>L:id) }");
     std::vector<bool> gated;
     for (const ScriptWrite& write : script_.writes()) gated.push_back(write.gated);
-    EXPECT_EQ(gated, (std::vector<bool>{true, true, false, false, false, false}));
+    EXPECT_EQ(gated, (std::vector<bool>{true, true, false, false, false, false, false}));
 }
 
 }  // namespace
