@@ -411,25 +411,26 @@ bool Script::compile(const std::string& text, ScriptHost& host, ScriptError& err
     return true;
 }
 
-double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& report,
-                   long step_limit) const {
-    using Value = ScriptMachine::Value;
-    std::vector<Value>& stack = machine.stack;
-    stack.clear();
-    machine.strings.clear();
-    machine.last_taken = Value{0, -1};
-    for (Value& r : machine.registers) r = Value{0, -1};
-    if (!compiled_) return 0;
-    // Strings made by the run follow the script's own in the one index space of Value::text.
-    const int32_t own_texts = static_cast<int32_t>(texts_.size());
-    const int end = static_cast<int>(ops_.size());
+namespace {
+
+using Value = ScriptMachine::Value;
+
+// One run's state and the stack's operations, shared by the loop of the common words and the
+// function of the seldom ones.
+struct Running {
+    std::vector<Value>& stack;
+    ScriptMachine& machine;
+    ScriptRunReport& report;
+    const std::vector<std::string>& texts;  // the script's own; the run's follow them
+    int end;
     int pc = 0;
     int current = 0;
-    auto issue = [&](ScriptIssue kind) {
+
+    void issue(ScriptIssue kind) {
         if (!(report.issues & (1u << kind))) report.token[kind] = current;
         report.issues |= 1u << kind;
-    };
-    auto pop = [&]() -> Value {
+    }
+    Value pop() {
         if (stack.empty()) {
             issue(ISSUE_EMPTY_STACK);
             return Value{0, -1};
@@ -438,391 +439,467 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
         stack.pop_back();
         machine.last_taken = v;
         return v;
-    };
-    auto push = [&](Value v) {
+    }
+    void push(Value v) {
         if (stack.size() >= SCRIPT_STACK_LIMIT) {
             issue(ISSUE_STACK_FULL);
             pc = end;
             return;
         }
         stack.push_back(v);
-    };
-    auto number = [](const Value& v) { return v.text < 0 ? v.number : 0.0; };
-    auto push_number = [&](double x) { push(Value{x, -1}); };
+    }
+    static double number(const Value& v) { return v.text < 0 ? v.number : 0.0; }
+    void push_number(double x) { push(Value{x, -1}); }
     // Arithmetic results that are not finite numbers read 0, as a panel goes on with them.
-    auto push_result = [&](double x) {
+    void push_result(double x) {
         if (!std::isfinite(x)) {
             issue(ISSUE_NOT_A_NUMBER);
             x = 0;
         }
         push_number(x);
-    };
-    auto text_of = [&](const Value& v) -> const std::string& {
-        return v.text < own_texts ? texts_[v.text] : machine.strings[v.text - own_texts];
-    };
+    }
+    // Strings made by the run follow the script's own in the one index space of Value::text.
+    const std::string& text_of(const Value& v) const {
+        const int32_t own = static_cast<int32_t>(texts.size());
+        return v.text < own ? texts[v.text] : machine.strings[v.text - own];
+    }
     // The string words take a number as the text it reads as.
-    auto as_text = [&](const Value& v) -> std::string {
+    std::string as_text(const Value& v) const {
         if (v.text >= 0) return text_of(v);
         char digits[32];
         std::snprintf(digits, sizeof digits, "%.15g", v.number);
         return digits;
-    };
-    auto push_text = [&](std::string text) {
+    }
+    void push_text(std::string text) {
         machine.strings.push_back(std::move(text));
-        push(Value{0, own_texts + static_cast<int32_t>(machine.strings.size() - 1)});
-    };
-    auto compare = [&](const Value& a, const Value& b) -> int {
+        push(Value{0, static_cast<int32_t>(texts.size() + machine.strings.size() - 1)});
+    }
+    int compare(const Value& a, const Value& b) const {
         if (a.text >= 0 && b.text >= 0) {
             const int c = std::strcmp(text_of(a).c_str(), text_of(b).c_str());
             return c < 0 ? -1 : c > 0 ? 1 : 0;
         }
         const double x = number(a), y = number(b);
         return x < y ? -1 : x > y ? 1 : x == y ? 0 : 2;  // 2: unordered (nan)
-    };
-    long steps = 0;
-    while (pc < end) {
-        if (++steps > step_limit) {
-            current = pc;
-            issue(ISSUE_STEP_LIMIT);
+    }
+};
+
+// The math and string words, which most panels use seldom if at all, apart from the loop of
+// the common ones: inside it they made the loop too big for the compiler to keep the stack
+// operations inline, and every panel paid for it.
+[[gnu::noinline]] void run_seldom(Running& r, Script::Code code) {
+    switch (code) {
+        case Script::INT:
+            r.push_result(std::trunc(Running::number(r.pop())));
+            break;
+        case Script::FRAC: {
+            const double x = Running::number(r.pop());
+            r.push_result(x - std::trunc(x));
             break;
         }
-        current = pc;
-        const Op& op = ops_[pc++];
+        case Script::SQR: {
+            const double x = Running::number(r.pop());
+            r.push_result(x * x);
+            break;
+        }
+        case Script::EXP:
+            r.push_result(std::exp(Running::number(r.pop())));
+            break;
+        case Script::LN:
+            r.push_result(std::log(Running::number(r.pop())));
+            break;
+        case Script::LG:
+            r.push_result(std::log10(Running::number(r.pop())));
+            break;
+        case Script::SIN:
+            r.push_result(std::sin(Running::number(r.pop())));
+            break;
+        case Script::COS:
+            r.push_result(std::cos(Running::number(r.pop())));
+            break;
+        case Script::TG:
+            r.push_result(std::tan(Running::number(r.pop())));
+            break;
+        case Script::CTG:
+            r.push_result(1 / std::tan(Running::number(r.pop())));
+            break;
+        case Script::ASIN:
+            r.push_result(std::asin(Running::number(r.pop())));
+            break;
+        case Script::ACOS:
+            r.push_result(std::acos(Running::number(r.pop())));
+            break;
+        case Script::ATG:
+            r.push_result(std::atan(Running::number(r.pop())));
+            break;
+        case Script::PI:
+            r.push_number(PI_VALUE);
+            break;
+        case Script::EPS:
+            r.push_number(DBL_EPSILON);
+            break;
+        case Script::DNOR:
+        case Script::RNOR: {
+            const double turn = code == Script::DNOR ? 360.0 : 2 * PI_VALUE;
+            double x = std::fmod(Running::number(r.pop()), turn);
+            if (x < 0) x += turn;
+            r.push_result(x < turn ? x : 0.0);  // -1e-20 + 360 rounds to 360
+            break;
+        }
+        case Script::DGRD:
+            r.push_result(Running::number(r.pop()) * (PI_VALUE / 180));
+            break;
+        case Script::RDDG:
+            r.push_result(Running::number(r.pop()) * (180 / PI_VALUE));
+            break;
+        case Script::RNG: {
+            const double high = Running::number(r.pop());
+            const double low = Running::number(r.pop());
+            const double x = Running::number(r.pop());
+            r.push_number(low <= x && x <= high);
+            break;
+        }
+        case Script::CHOOSE: {
+            // "else then condition ?": the value under the condition when it holds.
+            const double condition = Running::number(r.pop());
+            const Value then = r.pop();
+            const Value otherwise = r.pop();
+            r.push(condition != 0 ? then : otherwise);
+            break;
+        }
+        case Script::BACK:
+            r.push(r.machine.last_taken);
+            break;
+        case Script::LC:
+        case Script::UC:
+        case Script::CAP: {
+            std::string text = r.as_text(r.pop());
+            for (size_t i = 0; i < text.size(); ++i) {
+                const unsigned char c = static_cast<unsigned char>(text[i]);
+                const bool upper = code == Script::UC || (code == Script::CAP && i == 0);
+                text[i] = static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
+            }
+            r.push_text(std::move(text));
+            break;
+        }
+        case Script::CHR: {
+            const char c = static_cast<char>(to_int32(Running::number(r.pop())) & 0xFF);
+            r.push_text(c ? std::string(1, c) : std::string());
+            break;
+        }
+        case Script::ORD: {
+            const std::string text = r.as_text(r.pop());
+            r.push_number(text.empty() ? 0 : static_cast<unsigned char>(text[0]));
+            break;
+        }
+        case Script::SCAT: {
+            const Value b = r.pop();
+            const Value a = r.pop();
+            r.push_text(r.as_text(a) + r.as_text(b));
+            break;
+        }
+        case Script::SCHR:
+        case Script::SSTR: {
+            const Value what = r.pop();
+            const std::string text = r.as_text(r.pop());
+            std::string sought = r.as_text(what);
+            if (code == Script::SCHR && what.text < 0)
+                sought = std::string(1, static_cast<char>(to_int32(what.number) & 0xFF));
+            if (code == Script::SCHR) sought = sought.substr(0, 1);
+            const size_t at = sought.empty() ? std::string::npos : text.find(sought);
+            r.push_number(at == std::string::npos ? -1.0 : static_cast<double>(at));
+            break;
+        }
+        case Script::SCMP:
+        case Script::SCMI: {
+            std::string b = r.as_text(r.pop());
+            std::string a = r.as_text(r.pop());
+            if (code == Script::SCMI) {
+                a = lower_text(a);
+                b = lower_text(b);
+            }
+            const int c = a.compare(b);
+            r.push_number(c < 0 ? -1 : c > 0 ? 1 : 0);
+            break;
+        }
+        case Script::SSUB: {
+            const double length = std::trunc(Running::number(r.pop()));
+            const double start = std::trunc(Running::number(r.pop()));
+            const std::string text = r.as_text(r.pop());
+            const double from = std::fmax(0.0, std::fmin(start, double(text.size())));
+            const double count = std::fmax(0.0, std::fmin(length, double(text.size()) - from));
+            r.push_text(text.substr(static_cast<size_t>(from), static_cast<size_t>(count)));
+            break;
+        }
+        case Script::SYMB: {
+            const double index = std::trunc(Running::number(r.pop()));
+            const std::string text = r.as_text(r.pop());
+            const bool inside = index >= 0 && index < static_cast<double>(text.size());
+            r.push_text(inside ? text.substr(static_cast<size_t>(index), 1) : std::string());
+            break;
+        }
+        case Script::DIV_INT: {
+            const double b = Running::number(r.pop());
+            const double a = Running::number(r.pop());
+            if (b == 0) {
+                r.issue(ISSUE_DIVIDE_BY_ZERO);
+                r.push_number(0);
+            } else {
+                r.push_result(std::trunc(a / b));
+            }
+            break;
+        }
+        case Script::LOG: {
+            // "x base log": the base on top, as the exponent of pow.
+            const double base = Running::number(r.pop());
+            r.push_result(std::log(Running::number(r.pop())) / std::log(base));
+            break;
+        }
+        case Script::ATG2: {
+            // "y x atg2": the angle of the point (x, y), as atan2(y, x).
+            const double x = Running::number(r.pop());
+            r.push_result(std::atan2(Running::number(r.pop()), x));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& report,
+                   long step_limit) const {
+    machine.stack.clear();
+    machine.strings.clear();
+    machine.last_taken = Value{0, -1};
+    for (Value& v : machine.registers) v = Value{0, -1};
+    if (!compiled_) return 0;
+    Running r{machine.stack, machine, report, texts_, static_cast<int>(ops_.size())};
+    std::vector<Value>& stack = machine.stack;
+    long steps = 0;
+    while (r.pc < r.end) {
+        if (++steps > step_limit) {
+            r.current = r.pc;
+            r.issue(ISSUE_STEP_LIMIT);
+            break;
+        }
+        r.current = r.pc;
+        const Op& op = ops_[r.pc++];
         switch (op.code) {
             case PUSH_NUMBER:
-                push_number(numbers_[op.operand]);
+                r.push_number(numbers_[op.operand]);
                 break;
             case PUSH_TEXT:
-                push(Value{0, op.operand});
+                r.push(Value{0, op.operand});
                 break;
             case READ:
-                push_number(host.read(op.operand));
+                r.push_number(host.read(op.operand));
                 break;
             case WRITE:
-                host.write(op.operand, number(pop()));
+                host.write(op.operand, Running::number(r.pop()));
                 break;
             case EVENT:
-                host.write(op.operand, stack.empty() ? 0.0 : number(pop()));
+                host.write(op.operand, stack.empty() ? 0.0 : Running::number(r.pop()));
                 break;
             case NEG:
-                push_number(-number(pop()));
+                r.push_number(-Running::number(r.pop()));
                 break;
             case ABS:
-                push_number(std::fabs(number(pop())));
+                r.push_number(std::fabs(Running::number(r.pop())));
                 break;
             case FLR:
-                push_number(std::floor(number(pop())));
+                r.push_number(std::floor(Running::number(r.pop())));
                 break;
             case CEIL:
-                push_number(std::ceil(number(pop())));
+                r.push_number(std::ceil(Running::number(r.pop())));
                 break;
             case NEAR:
-                push_number(std::round(number(pop())));
+                r.push_number(std::round(Running::number(r.pop())));
                 break;
             case SQRT:
-                push_result(std::sqrt(number(pop())));
+                r.push_result(std::sqrt(Running::number(r.pop())));
                 break;
             case INC:
-                push_result(number(pop()) + 1);
+                r.push_result(Running::number(r.pop()) + 1);
                 break;
             case DEC:
-                push_result(number(pop()) - 1);
+                r.push_result(Running::number(r.pop()) - 1);
                 break;
             case NOT:
-                push_number(number(pop()) == 0 ? 1 : 0);
+                r.push_number(Running::number(r.pop()) == 0 ? 1 : 0);
                 break;
             case BIT_NOT:
-                push_number(~to_int32(number(pop())));
+                r.push_number(~to_int32(Running::number(r.pop())));
                 break;
             case DUP: {
-                const Value v = pop();
-                push(v);
-                push(v);
+                const Value v = r.pop();
+                r.push(v);
+                r.push(v);
                 break;
             }
             case POP:
-                pop();
+                r.pop();
                 break;
             case SWAP: {
-                const Value b = pop();
-                const Value a = pop();
-                push(b);
-                push(a);
+                const Value b = r.pop();
+                const Value a = r.pop();
+                r.push(b);
+                r.push(a);
                 break;
             }
             case CLEAR:
                 stack.clear();
                 break;
             case STORE:
-                if (stack.empty()) issue(ISSUE_EMPTY_STACK);
+                if (stack.empty()) r.issue(ISSUE_EMPTY_STACK);
                 machine.registers[op.operand] = stack.empty() ? Value{0, -1} : stack.back();
                 break;
             case STORE_POP:
-                machine.registers[op.operand] = pop();
+                machine.registers[op.operand] = r.pop();
                 break;
             case LOAD:
-                push(machine.registers[op.operand]);
+                r.push(machine.registers[op.operand]);
                 break;
             case JUMP:
-                pc = op.operand;
+                r.pc = op.operand;
                 break;
             case JUMP_IF_FALSE:
-                if (number(pop()) == 0) pc = op.operand;
+                if (Running::number(r.pop()) == 0) r.pc = op.operand;
                 break;
             case QUIT:
-                pc = end;
+                r.pc = r.end;
                 break;
             case CASE: {
                 // The selector on top, then the count, then the values: the one written last
                 // is 0, as in "30 25 20 10 4 (A:FLAPS HANDLE INDEX, number) case".
-                const double selector = std::trunc(number(pop()));
-                const double count = number(pop());
+                const double selector = std::trunc(Running::number(r.pop()));
+                const double count = Running::number(r.pop());
                 long n = std::isfinite(count) && count > 0
                              ? static_cast<long>(std::fmin(count, double{SCRIPT_STACK_LIMIT}))
                              : 0;
-                if (!(count >= 0)) issue(ISSUE_CASE_RANGE);
+                if (!(count >= 0)) r.issue(ISSUE_CASE_RANGE);
                 Value chosen{0, -1};
                 const bool inside = selector >= 0 && selector < static_cast<double>(n);
                 for (long i = 0; i < n; ++i) {
-                    const Value v = pop();
+                    const Value v = r.pop();
                     if (inside && i == static_cast<long>(selector)) chosen = v;
                 }
-                if (!inside) issue(ISSUE_CASE_RANGE);
-                push(chosen);
+                if (!inside) r.issue(ISSUE_CASE_RANGE);
+                r.push(chosen);
                 break;
             }
             case INT:
-                push_result(std::trunc(number(pop())));
-                break;
-            case FRAC: {
-                const double x = number(pop());
-                push_result(x - std::trunc(x));
-                break;
-            }
-            case SQR: {
-                const double x = number(pop());
-                push_result(x * x);
-                break;
-            }
+            case FRAC:
+            case SQR:
             case EXP:
-                push_result(std::exp(number(pop())));
-                break;
             case LN:
-                push_result(std::log(number(pop())));
-                break;
             case LG:
-                push_result(std::log10(number(pop())));
-                break;
+            case LOG:
             case SIN:
-                push_result(std::sin(number(pop())));
-                break;
             case COS:
-                push_result(std::cos(number(pop())));
-                break;
             case TG:
-                push_result(std::tan(number(pop())));
-                break;
             case CTG:
-                push_result(1 / std::tan(number(pop())));
-                break;
             case ASIN:
-                push_result(std::asin(number(pop())));
-                break;
             case ACOS:
-                push_result(std::acos(number(pop())));
-                break;
             case ATG:
-                push_result(std::atan(number(pop())));
-                break;
+            case ATG2:
             case PI:
-                push_number(PI_VALUE);
-                break;
             case EPS:
-                push_number(DBL_EPSILON);
-                break;
+            case RNG:
             case DNOR:
-            case RNOR: {
-                const double turn = op.code == DNOR ? 360.0 : 2 * PI_VALUE;
-                double x = std::fmod(number(pop()), turn);
-                if (x < 0) x += turn;
-                push_result(x < turn ? x : 0.0);  // -1e-20 + 360 rounds to 360
-                break;
-            }
+            case RNOR:
             case DGRD:
-                push_result(number(pop()) * (PI_VALUE / 180));
-                break;
             case RDDG:
-                push_result(number(pop()) * (180 / PI_VALUE));
-                break;
-            case RNG: {
-                const double high = number(pop());
-                const double low = number(pop());
-                const double x = number(pop());
-                push_number(low <= x && x <= high);
-                break;
-            }
-            case CHOOSE: {
-                // "else then condition ?": the value under the condition when it holds.
-                const double condition = number(pop());
-                const Value then = pop();
-                const Value otherwise = pop();
-                push(condition != 0 ? then : otherwise);
-                break;
-            }
+            case DIV_INT:
+            case CHOOSE:
             case BACK:
-                push(machine.last_taken);
-                break;
             case LC:
             case UC:
-            case CAP: {
-                std::string text = as_text(pop());
-                for (size_t i = 0; i < text.size(); ++i) {
-                    const unsigned char c = static_cast<unsigned char>(text[i]);
-                    const bool upper = op.code == UC || (op.code == CAP && i == 0);
-                    text[i] = static_cast<char>(upper ? std::toupper(c) : std::tolower(c));
-                }
-                push_text(std::move(text));
-                break;
-            }
-            case CHR: {
-                const char c = static_cast<char>(to_int32(number(pop())) & 0xFF);
-                push_text(c ? std::string(1, c) : std::string());
-                break;
-            }
-            case ORD: {
-                const std::string text = as_text(pop());
-                push_number(text.empty() ? 0 : static_cast<unsigned char>(text[0]));
-                break;
-            }
-            case SCAT: {
-                const Value b = pop();
-                const Value a = pop();
-                push_text(as_text(a) + as_text(b));
-                break;
-            }
+            case CAP:
+            case CHR:
+            case ORD:
+            case SCAT:
             case SCHR:
-            case SSTR: {
-                const Value what = pop();
-                const std::string text = as_text(pop());
-                std::string sought = as_text(what);
-                if (op.code == SCHR && what.text < 0)
-                    sought = std::string(1, static_cast<char>(to_int32(what.number) & 0xFF));
-                if (op.code == SCHR) sought = sought.substr(0, 1);
-                const size_t at = sought.empty() ? std::string::npos : text.find(sought);
-                push_number(at == std::string::npos ? -1.0 : static_cast<double>(at));
-                break;
-            }
             case SCMP:
-            case SCMI: {
-                std::string b = as_text(pop());
-                std::string a = as_text(pop());
-                if (op.code == SCMI) {
-                    a = lower_text(a);
-                    b = lower_text(b);
-                }
-                const int c = a.compare(b);
-                push_number(c < 0 ? -1 : c > 0 ? 1 : 0);
+            case SCMI:
+            case SSTR:
+            case SSUB:
+            case SYMB:
+                run_seldom(r, op.code);
                 break;
-            }
-            case SSUB: {
-                const double length = std::trunc(number(pop()));
-                const double start = std::trunc(number(pop()));
-                const std::string text = as_text(pop());
-                const double from = std::fmax(0.0, std::fmin(start, double(text.size())));
-                const double count = std::fmax(0.0, std::fmin(length, double(text.size()) - from));
-                push_text(text.substr(static_cast<size_t>(from), static_cast<size_t>(count)));
-                break;
-            }
-            case SYMB: {
-                const double index = std::trunc(number(pop()));
-                const std::string text = as_text(pop());
-                const bool inside = index >= 0 && index < static_cast<double>(text.size());
-                push_text(inside ? text.substr(static_cast<size_t>(index), 1) : std::string());
-                break;
-            }
             default: {
                 // The binary operators: b is the top of the stack, a the value below it.
-                const Value vb = pop();
-                const Value va = pop();
-                const double a = number(va), b = number(vb);
+                const Value vb = r.pop();
+                const Value va = r.pop();
+                const double a = Running::number(va), b = Running::number(vb);
                 switch (op.code) {
                     case ADD:
-                        push_result(a + b);
+                        r.push_result(a + b);
                         break;
                     case SUB:
-                        push_result(a - b);
+                        r.push_result(a - b);
                         break;
                     case MUL:
-                        push_result(a * b);
+                        r.push_result(a * b);
                         break;
                     case DIV:
                     case MOD:
-                    case DIV_INT:
                         if (b == 0) {
-                            issue(ISSUE_DIVIDE_BY_ZERO);
-                            push_number(0);
+                            r.issue(ISSUE_DIVIDE_BY_ZERO);
+                            r.push_number(0);
                         } else {
-                            push_result(op.code == DIV   ? a / b
-                                        : op.code == MOD ? std::fmod(a, b)
-                                                         : std::trunc(a / b));
+                            r.push_result(op.code == DIV ? a / b : std::fmod(a, b));
                         }
                         break;
-                    case LOG:
-                        // "x base log": the base on top, as the exponent of pow.
-                        push_result(std::log(a) / std::log(b));
-                        break;
-                    case ATG2:
-                        // "y x atg2": the angle of the point (x, y), as atan2(y, x).
-                        push_result(std::atan2(a, b));
-                        break;
                     case MIN:
-                        push_number(std::fmin(a, b));
+                        r.push_number(std::fmin(a, b));
                         break;
                     case MAX:
-                        push_number(std::fmax(a, b));
+                        r.push_number(std::fmax(a, b));
                         break;
                     case POW:
-                        push_result(std::pow(a, b));
+                        r.push_result(std::pow(a, b));
                         break;
                     case EQ:
-                        push_number(compare(va, vb) == 0);
+                        r.push_number(r.compare(va, vb) == 0);
                         break;
                     case NE:
-                        push_number(compare(va, vb) != 0);
+                        r.push_number(r.compare(va, vb) != 0);
                         break;
                     case LT:
-                        push_number(compare(va, vb) == -1);
+                        r.push_number(r.compare(va, vb) == -1);
                         break;
                     case GT:
-                        push_number(compare(va, vb) == 1);
+                        r.push_number(r.compare(va, vb) == 1);
                         break;
                     case LE:
-                        push_number(compare(va, vb) == -1 || compare(va, vb) == 0);
+                        r.push_number(r.compare(va, vb) == -1 || r.compare(va, vb) == 0);
                         break;
                     case GE:
-                        push_number(compare(va, vb) == 1 || compare(va, vb) == 0);
+                        r.push_number(r.compare(va, vb) == 1 || r.compare(va, vb) == 0);
                         break;
                     case AND:
-                        push_number(a != 0 && b != 0);
+                        r.push_number(a != 0 && b != 0);
                         break;
                     case OR:
-                        push_number(a != 0 || b != 0);
+                        r.push_number(a != 0 || b != 0);
                         break;
                     case BIT_AND:
-                        push_number(to_int32(a) & to_int32(b));
+                        r.push_number(to_int32(a) & to_int32(b));
                         break;
                     case BIT_OR:
-                        push_number(to_int32(a) | to_int32(b));
+                        r.push_number(to_int32(a) | to_int32(b));
                         break;
                     case BIT_XOR:
-                        push_number(to_int32(a) ^ to_int32(b));
+                        r.push_number(to_int32(a) ^ to_int32(b));
                         break;
                     case SHIFT_LEFT:
-                        push_number(static_cast<int32_t>(static_cast<uint32_t>(to_int32(a))
-                                                         << (to_int32(b) & 31)));
+                        r.push_number(static_cast<int32_t>(static_cast<uint32_t>(to_int32(a))
+                                                           << (to_int32(b) & 31)));
                         break;
                     case SHIFT_RIGHT:
-                        push_number(to_int32(a) >> (to_int32(b) & 31));
+                        r.push_number(to_int32(a) >> (to_int32(b) & 31));
                         break;
                     default:
                         break;
@@ -831,7 +908,7 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
             }
         }
     }
-    return stack.empty() ? 0.0 : number(stack.back());
+    return stack.empty() ? 0.0 : Running::number(stack.back());
 }
 
 void scan_variables(const std::string& text, std::vector<VariableRef>& reads,
