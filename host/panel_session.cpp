@@ -82,7 +82,9 @@ bool PanelSession::click(const std::string& gauge, const std::string& area, std:
 size_t PanelSession::aircraft_variable(const VariableRef& ref) {
     const auto found = a_index_.find(ref.key());
     if (found != a_index_.end()) return found->second;
-    a_variables_.push_back(AircraftVariable{ref, 0.0, "", false});
+    AircraftVariable made;
+    made.ref = ref;
+    a_variables_.push_back(made);
     a_index_[ref.key()] = a_variables_.size() - 1;
     return a_variables_.size() - 1;
 }
@@ -90,26 +92,48 @@ size_t PanelSession::aircraft_variable(const VariableRef& ref) {
 void PanelSession::assign(const VariableRef& ref, double value, const char* source) {
     trace_->add("set", "\"variable\":" + json_string(ref.text()) +
                            ",\"value\":" + json_number(value) + ",\"by\":\"" + source + "\"");
+    const Unit* unit = unit_of(ref);
     if (ref.kind == 'L') {
-        host_.set_value(host_.register_variable(ref.name), value);
+        const VariableId id = host_.register_variable(ref.name);
+        host_.set_value(id, value);
+        local_unit(id) = unit;
         return;
     }
     AircraftVariable& variable = a_variables_[aircraft_variable(ref)];
     variable.value = value;
-    // Units are kept, not converted: say so once when the gauges read another unit.
-    if (!variable.unit_noted && !ref.unit.empty() && !variable.read_unit.empty() &&
-        !same_text(ref.unit, variable.read_unit)) {
+    variable.unit = unit;
+    // Feet read as seconds cannot be converted: say so once.
+    for (const Unit* read_unit : variable.read_units) {
+        if (variable.unit_noted || !units_clash(unit, read_unit)) continue;
         variable.unit_noted = true;
         trace_->add("panel_note",
-                    "\"message\":" +
-                        json_string("A:" + ref.name + " is set in " + ref.unit + " but read in " +
-                                    variable.read_unit + ": units are not converted"));
+                    "\"message\":" + json_string("A:" + ref.name + " is set in " + ref.unit +
+                                                 " but read in " + read_unit->name +
+                                                 ", which measures something else: the value "
+                                                 "goes through unconverted"));
     }
+}
+
+const Unit* PanelSession::unit_of(const VariableRef& ref) {
+    if (ref.unit.empty()) return nullptr;
+    const Unit* unit = find_unit(ref.unit);
+    if (!unit && noted_units_.insert(lower_text(ref.unit)).second) {
+        trace_->add(
+            "panel_note",
+            "\"message\":" + json_string("the preview does not know the unit '" + ref.unit + "' (" +
+                                         ref.text() + "): values in it go through unconverted"));
+    }
+    return unit;
+}
+
+const Unit*& PanelSession::local_unit(size_t id) {
+    if (id >= local_units_.size()) local_units_.resize(id + 1, nullptr);
+    return local_units_[id];
 }
 
 int PanelSession::bind(const VariableRef& variable, std::string& why) {
     (void)why;
-    Bound bound{UNKNOWN, 0, variable.text()};
+    Bound bound{UNKNOWN, 0, variable.text(), unit_of(variable)};
     switch (variable.kind) {
         case 'L':
             bound.kind = LOCAL;
@@ -119,7 +143,7 @@ int PanelSession::bind(const VariableRef& variable, std::string& why) {
             bound.kind = AIRCRAFT;
             bound.index = aircraft_variable(variable);
             AircraftVariable& known = a_variables_[bound.index];
-            if (known.read_unit.empty()) known.read_unit = variable.unit;
+            if (bound.unit) known.read_units.push_back(bound.unit);
             break;
         }
         case 'P':
@@ -147,9 +171,12 @@ double PanelSession::read(int handle) {
     const Bound& bound = bound_[static_cast<size_t>(handle)];
     switch (bound.kind) {
         case LOCAL:
-            return host_.value(static_cast<VariableId>(bound.index));
-        case AIRCRAFT:
-            return a_variables_[bound.index].value;
+            return convert_unit(host_.value(static_cast<VariableId>(bound.index)),
+                                local_unit(bound.index), bound.unit);
+        case AIRCRAFT: {
+            const AircraftVariable& variable = a_variables_[bound.index];
+            return convert_unit(variable.value, variable.unit, bound.unit);
+        }
         case CLOCK:
             return time_;
         default:
@@ -164,17 +191,48 @@ void PanelSession::write(int handle, double value, const ScriptSource& by) {
         return ",\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place);
     };
     if (bound.kind == EVENT) {
-        trace_->add("key_event", "\"event\":" + json_string(bound.name) +
+        trace_->add("key_event", "\"name\":" + json_string(bound.name) +
                                      ",\"value\":" + json_number(value) + who());
     } else if (bound.kind == LOCAL) {
-        host_.set_value(static_cast<VariableId>(bound.index), value);
-        if (bound.index == command_)
+        if (bound.index == command_) {
             trace_->add("gauge_write", "\"value\":" + json_number(value) + who());
+            command_written(value, by);
+        }
+        host_.set_value(static_cast<VariableId>(bound.index), value);
+        local_unit(bound.index) = bound.unit;
     }
 }
 
+// The module takes one command per update. A command still waiting when another value is
+// written over it never reaches the module: in the simulator that is a sound that silently
+// never plays, so the run says so.
+void PanelSession::command_written(double value, const ScriptSource& by) {
+    if (pending_.held && !(value == pending_.value)) {
+        ++commands_lost_;
+        trace_->add("command_lost", "\"value\":" + json_number(pending_.value) +
+                                        ",\"gauge\":" + json_string(pending_.gauge) +
+                                        ",\"script\":" + json_string(pending_.script) +
+                                        ",\"written_update\":" + std::to_string(pending_.update) +
+                                        ",\"by_value\":" + json_number(value) +
+                                        ",\"by_gauge\":" + json_string(*by.gauge) +
+                                        ",\"by_script\":" + json_string(*by.place));
+    }
+    // 260 is the idle value: writing it asks for nothing.
+    pending_.held = value != 260;
+    pending_.value = value;
+    pending_.gauge = *by.gauge;
+    pending_.script = *by.place;
+    pending_.update = trace_->update();
+}
+
 void PanelSession::host_gauge_update(int instance) {
+    const size_t before = trace_->events().size();
     host_.pre_update(module_gauges_[static_cast<size_t>(instance)]);
+    // The module reads nothing but its command variable: a read in its update took the command.
+    const std::vector<TraceEvent>& events = trace_->events();
+    for (size_t i = before; pending_.held && i < events.size(); ++i) {
+        if (events[i].event == "read") pending_.held = false;
+    }
 }
 
 void PanelSession::script_problem(const ScriptSource& by, int line, const std::string& token,

@@ -3,11 +3,14 @@
 // each update runs the panel in order. The scripts' variables are the host's: L: variables are
 // the host's named variables (the module's command variable among them), A: variables are what
 // the scenario and the --vars timeline set, P: and E: read the run's clock, K: events go into
-// the trace. Each gauge's write to the command variable is traced with the gauge's name.
+// the trace. Each gauge's write to the command variable is traced with the gauge's name, and a
+// command that a gauge's write overwrites before the module has read it is traced as lost.
+// Values are kept in the unit they were written in and read in the unit the reader names.
 #pragma once
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@
 #include "host/scenario.h"
 #include "host/trace.h"
 #include "panel/panel_runner.h"
+#include "panel/units.h"
 #include "panel/vars_timeline.h"
 #include "tools/cli.h"
 
@@ -39,6 +43,8 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.
     const std::vector<std::string>& module_parameters() const { return module_parameters_; }
+    // Commands the gauges wrote that the module never read (each one a command_lost event).
+    long commands_lost() const { return commands_lost_; }
 
     // ScenarioPanel
     void service(uint32_t code) override;
@@ -51,12 +57,21 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
         char kind;
         size_t index;  // L: the host's variable id; A: index into a_variables_
         std::string name;
+        const Unit* unit;  // as the script names it; null when none or unknown
     };
     struct AircraftVariable {
         VariableRef ref;
         double value = 0;
-        std::string read_unit;  // the unit the first script to read it gave
+        const Unit* unit = nullptr;           // the unit its value was given in
+        std::vector<const Unit*> read_units;  // the units scripts read it in
         bool unit_noted = false;
+    };
+    // A command written to the command variable that the module has not read yet.
+    struct Pending {
+        bool held = false;
+        double value = 0;
+        std::string gauge, script;
+        long update = 0;
     };
 
     // PanelVariables
@@ -70,6 +85,9 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
 
     size_t aircraft_variable(const VariableRef& ref);
     void assign(const VariableRef& ref, double value, const char* source);
+    const Unit* unit_of(const VariableRef& ref);
+    const Unit*& local_unit(size_t id);
+    void command_written(double value, const ScriptSource& by);
 
     PanelHost& host_;
     TraceRecorder* trace_ = nullptr;
@@ -81,6 +99,10 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     std::vector<Bound> bound_;
     std::vector<AircraftVariable> a_variables_;
     std::map<std::string, size_t> a_index_;
+    std::vector<const Unit*> local_units_;  // per L: variable: the unit of its last write
+    std::set<std::string> noted_units_;
+    Pending pending_;
+    long commands_lost_ = 0;
     VarsTimeline timeline_;
     size_t next_row_ = 0;
     double time_ = 0;

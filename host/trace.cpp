@@ -112,7 +112,12 @@ std::string trace_readable(const TraceEvent& event) {
                    ? "a gauge writes " + field("value")
                    : "gauge " + gauge + " writes " + field("value") + " (" + field("script") + ")";
     } else if (e == "key_event") {
-        text = "gauge " + field("gauge") + " sends " + field("event") + " " + field("value");
+        text = "gauge " + field("gauge") + " sends " + field("name") + " " + field("value");
+    } else if (e == "command_lost") {
+        text = "command " + field("value") + " LOST: gauge " + field("gauge") + " wrote it (" +
+               field("script") + ", update " + field("written_update") + "), then gauge " +
+               field("by_gauge") + " wrote " + field("by_value") + " over it (" +
+               field("by_script") + ") before the module read it";
     } else if (e == "set") {
         text = "set " + field("variable") + " = " + field("value") + " (" + field("by") + ")";
     } else if (e == "click") {

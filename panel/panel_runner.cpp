@@ -40,7 +40,8 @@ PanelRunner::PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelList
         running.place = text.place;
         running.first_line = text.line;
         running.every_update = every_update;
-        ScriptError error;
+        running.text = text.text;
+        ScriptError& error = running.error;
         if (!running.script.compile(text.text, *instances_[gauge], error)) {
             listener_.script_problem(ScriptSource{&names_[gauge], &running.place},
                                      running.file_line(error.line), error.token,

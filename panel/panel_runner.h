@@ -48,6 +48,8 @@ class PanelRunner {
         int first_line;  // the gauge file's line where the script's text begins
         bool every_update;
         Script script;
+        std::string text;       // as the gauge gives it, for the checks that read scripts
+        ScriptError error;      // why it does not run, when it did not compile
         unsigned reported = 0;  // issues already reported
         int file_line(int script_line) const { return first_line + script_line - 1; }
     };

@@ -46,6 +46,9 @@ struct ScriptWrite {
     bool always = false;  // reached on every run: outside every if{ and els{, no quit or gN before
     bool constant = false;  // the value written is a number written just before it
     double value = 0;
+    // Inside an if{ whose condition compares this variable with 260: the write waits until the
+    // module has taken the last command.
+    bool gated = false;
 };
 
 struct ScriptError {
@@ -70,7 +73,14 @@ struct ScriptMachine {
     };
     std::vector<Value> stack;
     Value registers[SCRIPT_REGISTERS];
+    std::vector<std::string> strings;  // made by the run's string words
+    Value last_taken{0, -1};           // what `b` puts back
 };
+
+// The variables a script's text reads and writes, found without compiling it: what a script
+// that cannot run would have touched.
+void scan_variables(const std::string& text, std::vector<VariableRef>& reads,
+                    std::vector<VariableRef>& writes);
 
 class Script {
   public:

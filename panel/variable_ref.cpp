@@ -20,15 +20,32 @@ std::string VariableRef::text() const {
 
 bool parse_variable_ref(const std::string& text, VariableRef& ref, std::string& why) {
     const std::string inside = trim_text(text);
-    if (inside.size() < 2 || inside[1] != ':') {
+    if (inside.size() < 2 || inside[1] != ':' ||
+        !std::isalpha(static_cast<unsigned char>(inside[0]))) {
         why = "expected a kind letter and a colon, as in L:NAME";
         return false;
     }
     ref = VariableRef();
     ref.kind = static_cast<char>(std::toupper(static_cast<unsigned char>(inside[0])));
     if (std::string("ALGPEK").find(ref.kind) == std::string::npos) {
-        why = std::string("variables of kind ") + inside[0] +
-              ": are not supported here (only A:, L:, G:, P:, E: and K:)";
+        // Kinds the simulator has but a preview cannot stand in for: said as such, because
+        // the author's script is not wrong for using them.
+        const char* what = "";
+        switch (ref.kind) {
+            case 'M':
+                what = " (the mouse)";
+                break;
+            case 'C':
+                what = " (other modules' variables, such as the GPS)";
+                break;
+            case 'R':
+                what = " (resource strings)";
+                break;
+            default:
+                break;
+        }
+        why = std::string("the preview does not model ") + ref.kind + ": variables" + what +
+              "; it runs A:, L:, G:, P:, E: and K:";
         return false;
     }
     const size_t comma = inside.find(',');

@@ -711,7 +711,13 @@ int command_check(const CliOptions& given) {
         }
         std::vector<PanelFinding> found;
         panel.find(view.variable_name, silent_why, found, findings.notes);
-        for (const PanelFinding& f : found) findings.problem(f.kind, f.slot, 0, f.message);
+        for (const PanelFinding& f : found) {
+            if (f.warning) {
+                findings.warning(f.kind, f.slot, 0, f.message);
+            } else {
+                findings.problem(f.kind, f.slot, 0, f.message);
+            }
+        }
     }
 #endif
     if (options.json) {

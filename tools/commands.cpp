@@ -143,6 +143,14 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
 #endif
     std::string failure, error;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
+#if defined(CUEBOX_PANEL)
+    if (panel && panel->commands_lost() > 0) {
+        std::fprintf(stderr,
+                     "cuebox: %ld command(s) written by the panel's gauges never reached the "
+                     "module (command_lost)\n",
+                     panel->commands_lost());
+    }
+#endif
     // Whatever the scenario did (it may have stopped early, or never connected), the panel is
     // disconnected before the module goes, as a simulator that closes does: the module's
     // tables go back, and a second disconnect frees nothing twice.

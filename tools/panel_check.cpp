@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <set>
 
 #include "control/commands.h"
 #include "host/panel_session.h"
@@ -14,25 +15,16 @@
 
 namespace {
 
-// Binds every variable and keeps what fails to compile: the check reads scripts, it runs none.
+// Binds every variable: the check reads scripts, it runs none. What does not compile is taken
+// from the runner's scripts afterwards, where the script's text is at hand.
 struct Reading : PanelVariables, PanelListener {
-    std::vector<PanelFinding> errors;
     int bound = 0;
-    const LoadedPanel* panel = nullptr;
 
     int bind(const VariableRef&, std::string&) override { return bound++; }
     double read(int) override { return 0; }
     void write(int, double, const ScriptSource&) override {}
     void host_gauge_update(int) override {}
-    void script_problem(const ScriptSource& by, int line, const std::string& token,
-                        const std::string& message) override {
-        std::string source;
-        for (const PanelGauge& gauge : panel->gauges) {
-            if (gauge.line.name() == *by.gauge) source = gauge.source;
-        }
-        errors.push_back(PanelFinding{"script_error", -1,
-                                      source + ":" + std::to_string(line) + " (" + *by.gauge +
-                                          ", " + *by.place + "): at '" + token + "': " + message});
+    void script_problem(const ScriptSource&, int, const std::string&, const std::string&) override {
     }
 };
 
@@ -110,9 +102,46 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     for (const PanelMessage& note : panel_.notes)
         notes.push_back(note.file + ":" + std::to_string(note.line) + ": " + note.text);
     Reading reading;
-    reading.panel = &panel_;
     PanelRunner runner(panel_, reading, reading);
-    problems.insert(problems.end(), reading.errors.begin(), reading.errors.end());
+    auto where_is = [&](const PanelRunner::RunningScript& script, int line) {
+        const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
+        return gauge.source + ":" + std::to_string(script.file_line(line)) + " (" +
+               gauge.line.name() + ", " + script.place + ")";
+    };
+    // What drives sound: the command variable, and the L: variables that a script writing it
+    // reads. A script that cannot run matters to the sound only where it writes one of them;
+    // elsewhere (an attitude gauge, a mouse variable) it is a note.
+    std::vector<std::vector<VariableRef>> reads(runner.scripts().size()),
+        writes(runner.scripts().size());
+    std::set<std::string> driving = {lower_text(variable)};
+    for (size_t i = 0; i < runner.scripts().size(); ++i) {
+        scan_variables(runner.scripts()[i].text, reads[i], writes[i]);
+        bool sounds = false;
+        for (const VariableRef& ref : writes[i])
+            sounds = sounds || (ref.kind == 'L' && same_text(ref.name, variable));
+        for (const VariableRef& ref : reads[i]) {
+            if (sounds && ref.kind == 'L') driving.insert(lower_text(ref.name));
+        }
+    }
+    for (size_t i = 0; i < runner.scripts().size(); ++i) {
+        const PanelRunner::RunningScript& script = runner.scripts()[i];
+        if (script.script.compiled()) continue;
+        std::string drives;
+        for (const VariableRef& ref : writes[i]) {
+            if (drives.empty() && ref.kind == 'L' && driving.count(lower_text(ref.name)))
+                drives = ref.name;
+        }
+        const std::string said = where_is(script, script.error.line) + ": at '" +
+                                 script.error.token + "': " + script.error.message +
+                                 ": this script does not run";
+        if (!drives.empty()) {
+            problems.push_back(
+                PanelFinding{"script_error", -1,
+                             said + " (it writes (>L:" + drives + "), which drives the sound)"});
+        } else {
+            notes.push_back(said + " (it writes nothing that drives the sound)");
+        }
+    }
     if (runner.host_gauge_count() == 0) {
         problems.push_back(PanelFinding{"no_module", -1,
                                         panel_.file + " has no " + MODULE_GAUGE_FILE +
@@ -124,8 +153,18 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                     std::to_string(runner.host_gauge_count()) + " module line(s), " +
                     std::to_string(runner.scripts().size()) + " script(s)");
 
+    // A script that cannot run still shows what it writes: it is said above, and no_writer
+    // would only repeat it.
     bool written = false;
+    for (size_t i = 0; i < runner.scripts().size(); ++i) {
+        for (const VariableRef& ref : writes[i]) {
+            written = written || (!runner.scripts()[i].script.compiled() && ref.kind == 'L' &&
+                                  same_text(ref.name, variable));
+        }
+    }
     std::vector<std::pair<std::string, std::string>> others;  // L: names written, and where
+    std::vector<std::string> ungated;  // writes of a command that do not wait for 260
+    int ungated_every_update = 0;      // of them, in scripts that run at every update
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
@@ -141,6 +180,10 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 continue;
             }
             written = true;
+            if (!write.gated && !(write.constant && write.value == 260)) {
+                ungated.push_back(where);
+                ungated_every_update += script.every_update;
+            }
             if (script.every_update && write.always) {
                 problems.push_back(PanelFinding{
                     "written_every_update", -1,
@@ -171,6 +214,21 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 }
             }
         }
+    }
+    // The module takes one command per update: two writes in one update, and the first is lost
+    // without a sound or a word. Writes that first check that the variable holds 260 (the
+    // module has taken the last command) cannot collide; two clicks never come in one update.
+    if (ungated.size() >= 2 && ungated_every_update > 0) {
+        std::string list;
+        for (const std::string& where : ungated) list += (list.empty() ? "" : "; ") + where;
+        PanelFinding finding{"commands_may_collide", -1,
+                             std::to_string(ungated.size()) + " writes of (>L:" + variable +
+                                 ") do not first check that it holds 260: when two come in one "
+                                 "update, the module never sees the first (wait for 260, as the "
+                                 "docs' patterns do): " +
+                                 list};
+        finding.warning = true;
+        problems.push_back(finding);
     }
     if (!written) {
         std::string near;

@@ -1,8 +1,10 @@
 // `cuebox check --panel`: what only the whole panel shows, read from its files without running
 // it: no gauge writes the variable the module reads (and which similar names they write), a
 // gauge writes a command for a slot that cannot sound, or a value the module ignores, or
-// writes the command variable at every update without a condition; besides the panel's own
-// malformed lines, missing gauges and scripts that do not compile.
+// writes the command variable at every update without a condition, or several scripts write it
+// without waiting for the module to take the last command; besides the panel's own malformed
+// lines, missing gauges and scripts that cannot run (a problem where they write what drives
+// sound, a note elsewhere).
 #pragma once
 
 #include <string>
@@ -14,6 +16,7 @@ struct PanelFinding {
     std::string kind;  // a fixed word per kind of problem, as the other findings of check have
     int slot = -1;
     std::string message;
+    bool warning = false;  // worth saying, but the panel may work as its author meant
 };
 
 class PanelCheck {

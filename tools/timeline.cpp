@@ -30,6 +30,7 @@ const char* const ONCE_COLOUR = "#2f6fc4";
 const char* const LOOP_COLOUR = "#e07b00";
 const char* const WRITE_COLOUR = "#333333";
 const char* const READ_COLOUR = "#c0392b";
+const char* const LOST_COLOUR = "#d4006a";
 
 std::string text_escape(const std::string& text) {
     std::string out;
@@ -185,13 +186,16 @@ std::string base_name(const std::string& path) {
 bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& events,
                     const std::string& wav_path, std::string& error) {
     SlotActivity activity;
-    std::vector<Marker> writes, reads;
+    std::vector<Marker> writes, reads, lost;
     double end = 0;
     for (const TraceEvent& event : events) {
         activity.add(event);
         end = std::max(end, event.time);
         if (event.event == "gauge_write") {
             writes.push_back(
+                Marker{event.time, trace_field(event, "value"), trace_field(event, "gauge")});
+        } else if (event.event == "command_lost") {
+            lost.push_back(
                 Marker{event.time, trace_field(event, "value"), trace_field(event, "gauge")});
         } else if (event.event == "read" && trace_field(event, "value") != "260") {
             reads.push_back(Marker{event.time, trace_field(event, "value"), ""});
@@ -243,6 +247,12 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
     lx += 130;
     svg << "<circle cx=\"" << lx + 5 << "\" cy=\"40\" r=\"4\" fill=\"" << READ_COLOUR
         << "\"/><text x=\"" << lx + 16 << "\" y=\"44\">the module reads a command</text>\n";
+    if (!lost.empty()) {
+        lx += 200;
+        svg << "<path d=\"M" << lx << ",35 l9,9 m0,-9 l-9,9\" stroke=\"" << LOST_COLOUR
+            << "\" stroke-width=\"2.5\"/><text x=\"" << lx + 16
+            << "\" y=\"44\">a command lost before the module read it</text>\n";
+    }
     svg << "</g>\n";
 
     // Behind everything: every other lane shaded, and the grid of the time axis.
@@ -294,6 +304,14 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
         svg << "<text x=\"" << num(centre) << "\" y=\""
             << num(top + 21 + 12.0 * static_cast<double>(row))
             << "\" font-size=\"11\" text-anchor=\"middle\">" << label << "</text>\n";
+    }
+    // A lost command: a cross over its triangle, where the module never saw it.
+    for (const Marker& command : lost) {
+        const double x = x_of(command.time);
+        svg << "<path class=\"lost\" data-time=\"" << msec(command.time) << "\" data-value=\""
+            << text_escape(command.value) << "\" data-gauge=\"" << text_escape(command.gauge)
+            << "\" d=\"M" << num(x - 5) << "," << num(top - 1)
+            << " l10,10 m0,-10 l-10,10\" stroke=\"" << LOST_COLOUR << "\" stroke-width=\"2.5\"/>\n";
     }
     for (const Marker& read : reads) {
         const double x = x_of(read.time);

@@ -127,8 +127,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
 
 TEST(PanelLoadTest, ACabinetIsReadOnceForAllItsGauges) {
     MemoryFiles files;
-    files.add("panel.cfg",
-              "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
+    files.add("panel.cfg", "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
     files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
     const LoadedPanel panel = load_panel("panel.cfg", files, {});
     ASSERT_EQ(panel.gauges.size(), 2u);
@@ -244,9 +243,9 @@ TEST_F(PanelRunTest, EachScriptProblemIsReportedOnceAndTheRestRuns) {
     files_.add("Gauges/g/fine.xml", gauge_xml("5 (&gt;L:fine)"));
     load("[Window00]\ngauge00=g!faults,0,0\ngauge01=g!fine,0,0\n");
     ASSERT_EQ(recorder_.events.size(), 1u);
-    EXPECT_EQ(
-        recorder_.events[0],
-        "problem g!faults Update line 4 'frobnicate': unknown token: this script does not run");
+    EXPECT_EQ(recorder_.events[0],
+              "problem g!faults Update line 4 'frobnicate': not a word of the gauge language: this "
+              "script does not run");
     recorder_.events.clear();
     runner_->update();
     runner_->update();
@@ -270,7 +269,8 @@ TEST_F(PanelRunTest, AGaugeVariableOutsideVar1ToVar9IsAnError) {
               std::string::npos);
 }
 
-// Every XML example of the authors' documentation loads and compiles, fragments put into a gauge.
+// Every XML example of the authors' documentation loads and compiles, fragments put into a
+// gauge, and waits for 260 before it writes a command.
 TEST(DocumentedGaugesTest, EveryExampleCompiles) {
     const std::string text = file_bytes(CUEBOX_DOCS_DIR "/xml_gauges.md");
     ASSERT_FALSE(text.empty());
@@ -292,6 +292,14 @@ TEST(DocumentedGaugesTest, EveryExampleCompiles) {
         runner.update();
         for (const std::string& event : recorder.events)
             EXPECT_NE(event.rfind("problem", 0), 0u) << event << "\n" << xml;
+        // Every command the examples write waits for 260, so that none is ever lost.
+        for (const PanelRunner::RunningScript& script : runner.scripts()) {
+            for (const ScriptWrite& write : script.script.writes()) {
+                EXPECT_TRUE(write.gated || !same_text(write.variable.name, "jvb_cuebox_id"))
+                    << "line " << write.line << "\n"
+                    << xml;
+            }
+        }
         ++examples;
     }
     EXPECT_GE(examples, 6);

@@ -44,7 +44,7 @@ TEST(VarsTimelineTest, MalformedLinesAreRefusedWithTheirLine) {
         {"time\n0\n", "line 1: no variable columns"},
         {"time,bool\n", "line 1: 'bool' is neither a variable (A:NAME) nor its unit"},
         {"time,K:FLAPS_SET\n", "line 1: 'K:FLAPS_SET': only A: and L: variables can be set"},
-        {"time,C:x\n", "line 1: 'C:x': variables of kind C: are not supported"},
+        {"time,C:x\n", "line 1: 'C:x': the preview does not model C: variables"},
         {"time,A:X,bool,a:x,percent\n", "line 1: A:x,percent has two columns"},
         {"time,A:X\n1,0\n0.5,1\n", "line 3: the time goes back"},
         {"time,A:X\n-1,0\n", "line 2: the time '-1' is not a number of seconds"},

@@ -77,9 +77,9 @@ TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
         << result.err;
     EXPECT_NE(result.err.find("cuebox: Aircraft/Plane/panel.cfg:5: test!missing: gauge not found"),
               std::string::npos);
-    // The unknown token is said once, although the script comes at every update.
+    // The unknown word is said once, although the script comes at every update.
     const std::string said =
-        "gauge test!gauge, Update, line 1, at 'frobnicate': unknown token: "
+        "gauge test!gauge, Update, line 1, at 'frobnicate': not a word of the gauge language: "
         "this script does not run";
     const size_t first = result.out.find(said);
     ASSERT_NE(first, std::string::npos) << result.out;
@@ -220,6 +220,159 @@ TEST_F(PanelCliTest, CheckFindsThePanelsOwnProblems) {
           "Aircraft\\Plane\\panel.cfg:3: expected KEY=VALUE in [Window00]",
           "Aircraft\\Plane\\panel.cfg has no jvb_cuebox2 line: the module never runs"}) {
         EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// Two loops of one gauge, each toggled when its condition changes: the documentation's loop
+// pattern as it stood, and the same gated on 260.
+const char* const TWO_LOOPS_UNGATED =
+    "<Gauge><Element><Select><Value>\n"
+    "(A:STALL WARNING, bool) (L:StallOn, bool) != if{\n"
+    "  (A:STALL WARNING, bool) (&gt;L:StallOn, bool) 112 (&gt;L:cue, number) }\n"
+    "(A:FAN, bool) (L:FanOn, bool) != if{\n"
+    "  (A:FAN, bool) (&gt;L:FanOn, bool) 115 (&gt;L:cue, number) }\n"
+    "</Value></Select></Element></Gauge>\n";
+const char* const TWO_LOOPS_GATED =
+    "<Gauge><Element><Select><Value>\n"
+    "(A:STALL WARNING, bool) (L:StallOn, bool) != (L:cue, number) 260 == and if{\n"
+    "  (L:StallOn, bool) ! (&gt;L:StallOn, bool) 112 (&gt;L:cue, number) }\n"
+    "(A:FAN, bool) (L:FanOn, bool) != (L:cue, number) 260 == and if{\n"
+    "  (L:FanOn, bool) ! (&gt;L:FanOn, bool) 115 (&gt;L:cue, number) }\n"
+    "</Value></Select></Element></Gauge>\n";
+
+TEST_F(PanelCliTest, ACommandOverwrittenBeforeTheModuleReadsItIsSaidLost) {
+    write_file("flight.csv", "time,A:STALL WARNING,bool,A:FAN,bool\n0,0,0\n0.5,1,1\n1,0,0\n");
+    write_file("flight.scn", "connect\nwait 1.5\ndisconnect\n");
+    for (const bool gated : {false, true}) {
+        panel(gated ? TWO_LOOPS_GATED : TWO_LOOPS_UNGATED);
+        const std::vector<std::string> run = {
+            "run",        path("flight.scn"),         "--root", root_,
+            "--panel",    "Aircraft/Plane/panel.cfg", "--vars", path("flight.csv"),
+            "--timeline", path("flight.svg")};
+        const ToolResult text = cuebox(run);
+        ASSERT_EQ(text.status, 0) << text.err;
+        std::vector<std::string> traced = run;
+        traced.push_back("--trace");
+        const ToolResult json = cuebox(traced);
+        const std::string svg = read_text(path("flight.svg"));
+        if (gated) {
+            // Each command waits for the module: 112 goes out, then 115 an update later.
+            EXPECT_EQ(text.out.find("LOST"), std::string::npos) << text.out;
+            EXPECT_EQ(json.out.find("command_lost"), std::string::npos);
+            EXPECT_EQ(svg.find("class=\"lost\""), std::string::npos);
+            EXPECT_NE(text.out.find("update   11    0.556 s  read 112"), std::string::npos);
+            EXPECT_NE(text.out.find("update   12    0.611 s  read 115"), std::string::npos)
+                << text.out;
+            continue;
+        }
+        // Both conditions change at 0.5 s and again at 1 s: 115 overwrites 112 each time.
+        EXPECT_NE(text.out.find("update   10    0.500 s  command 112 LOST: gauge test!gauge wrote "
+                                "it (Element 1 Value, update 10), then gauge test!gauge wrote 115 "
+                                "over it (Element 1 Value) before the module read it"),
+                  std::string::npos)
+            << text.out;
+        EXPECT_NE(json.out.find("{\"update\":19,\"event\":\"command_lost\",\"value\":112,"
+                                "\"gauge\":\"test!gauge\",\"script\":\"Element 1 Value\","
+                                "\"written_update\":19,\"by_value\":115,"),
+                  std::string::npos)
+            << json.out;
+        EXPECT_NE(text.err.find("cuebox: 2 command(s) written by the panel's gauges never reached "
+                                "the module"),
+                  std::string::npos)
+            << text.err;
+        EXPECT_NE(svg.find("<path class=\"lost\" data-time=\"0.500\" data-value=\"112\" "
+                           "data-gauge=\"test!gauge\""),
+                  std::string::npos);
+    }
+}
+
+TEST_F(PanelCliTest, CheckWarnsOfCommandWritesThatDoNotWaitFor260) {
+    for (const bool gated : {false, true}) {
+        panel(gated ? TWO_LOOPS_GATED : TWO_LOOPS_UNGATED,
+              "[Config]\nLVar=cue\n[Sounds]\nSound12=Sound\\one.wav\nSound15=Sound\\one.wav\n");
+        const ToolResult result = check();
+        EXPECT_EQ(result.status, 0) << result.out;  // a warning, not a problem
+        EXPECT_EQ(result.out.find("2 writes of (>L:cue) do not first check that it holds 260") !=
+                      std::string::npos,
+                  !gated)
+            << result.out;
+    }
+}
+
+TEST_F(PanelCliTest, ValuesReadInAnotherUnitAreConverted) {
+    panel(
+        "<Gauge><Update>\n"
+        "1000 (&gt;L:alt, feet) (L:alt, meters) (&gt;K:L_IN_METERS)\n"
+        "(L:alt, feet) (&gt;K:L_IN_FEET)\n"
+        "(A:SPEED, meters per second) (&gt;K:A_IN_METERS_PER_SECOND)\n"
+        "(A:TEMP, fahrenheit) (&gt;K:A_IN_FAHRENHEIT)\n"
+        "(A:SPEED, seconds) (&gt;K:A_IN_ANOTHER_FAMILY)\n"
+        "5 (&gt;L:odd, furlongs) (L:odd, meters) (&gt;K:L_IN_AN_UNKNOWN_UNIT)\n"
+        "</Update></Gauge>\n");
+    write_file("flight.csv", "time,A:SPEED,knots,A:TEMP,celsius\n0,100,100\n");
+    write_file("flight.scn", "connect\nupdate 2\ndisconnect\n");
+    const ToolResult result = cuebox({"run", path("flight.scn"), "--root", root_, "--panel",
+                                      "Aircraft/Plane/panel.cfg", "--vars", path("flight.csv")});
+    ASSERT_EQ(result.status, 0) << result.err;
+    // The key event's name has a field of its own: "event" is the kind of every line.
+    const ToolResult json =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv"), "--trace"});
+    EXPECT_NE(json.out.find("\"event\":\"key_event\",\"name\":\"K:L_IN_FEET\",\"value\":1000,"),
+              std::string::npos)
+        << json.out;
+    for (const char* expected : {
+             "sends K:L_IN_METERS 304.8",
+             "sends K:L_IN_FEET 1000\n",
+             "sends K:A_IN_METERS_PER_SECOND 51.44444444",
+             "sends K:A_IN_FAHRENHEIT 212",
+             "sends K:A_IN_ANOTHER_FAMILY 100\n",
+             "A:SPEED is set in knots but read in seconds, which measures something else",
+             "sends K:L_IN_AN_UNKNOWN_UNIT 5\n",
+             "the preview does not know the unit 'furlongs' (L:odd,furlongs)",
+         }) {
+        EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
+    }
+}
+
+TEST_F(PanelCliTest, AScriptThatCannotRunIsAProblemOnlyWhereItDrivesTheSound) {
+    const struct {
+        const char* gauge;
+        int status;
+        const char* said;  // null: nothing said of the script
+    } cases[] = {
+        // An attitude gauge's trigonometry runs: nothing to say.
+        {"<Gauge><Update>(A:PITCH, degrees) dgrd sin 100 * (&gt;L:PitchBar)</Update>"
+         "<Mouse><Area><Click>1 (&gt;L:cue)</Click></Area></Mouse></Gauge>",
+         0, nullptr},
+        // A mouse variable is not modelled; the script writes nothing that drives the sound.
+        {"<Gauge><Update>(M:X) (&gt;L:Knob)</Update>"
+         "<Mouse><Area><Click>1 (&gt;L:cue)</Click></Area></Mouse></Gauge>",
+         0, "the preview does not model M: variables (the mouse)"},
+        // The missing ')' of a script that writes the command variable.
+        {"<Gauge><Update>\n1 (&gt;L:x, number\n2 (&gt;L:cue)</Update></Gauge>", 1,
+         "Gauges/test/gauge.xml:2 (test!gauge, Update): at '(>L:x, number': a '(' without its "
+         "')': this script does not run (it writes (>L:cue)"},
+        // A script that sets an L: variable a sound script reads drives the sound too.
+        {"<Gauge><Update>(M:X) (&gt;L:Want)</Update><Element><Select><Value>"
+         "(L:Want) if{ 1 (&gt;L:cue) }</Value></Select></Element></Gauge>",
+         1,
+         "does not model M: variables (the mouse); it runs A:, L:, G:, P:, E: and K:: this "
+         "script does not run (it writes (>L:Want), which drives the sound)"},
+    };
+    for (const auto& c : cases) {
+        panel(c.gauge);
+        const ToolResult result = check();
+        EXPECT_EQ(result.status, c.status) << c.gauge << "\n" << result.out;
+        if (c.said) {
+            EXPECT_NE(result.out.find(c.said), std::string::npos) << c.said << "\n" << result.out;
+        } else {
+            EXPECT_EQ(result.out.find("does not run"), std::string::npos) << result.out;
+        }
     }
 }
 
