@@ -1,0 +1,104 @@
+// The capture checker's rule for holes in the captured sound: a short silence of all sound at
+// once is the output's and is forgiven; a hole in one tone, a long silence, or a tone that ends
+// or starts at a silence is not.
+#include "wine/output_gaps.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+namespace {
+
+struct Piece {
+    double seconds;
+    std::vector<double> frequencies;  // none: digital silence, as an underrun records
+};
+
+tones::Recording make(const std::vector<Piece>& pieces) {
+    tones::Recording r;
+    r.rate = 22050;
+    for (const Piece& p : pieces) {
+        const size_t frames = static_cast<size_t>(std::lround(p.seconds * r.rate));
+        for (size_t i = 0; i < frames; ++i) {
+            const double t = static_cast<double>(r.samples.size()) / r.rate;
+            double s = 0;
+            for (double f : p.frequencies) s += 0.4 * std::sin(2 * 3.14159265358979 * f * t);
+            r.samples.push_back(static_cast<float>(s));
+        }
+    }
+    return r;
+}
+
+TEST(OutputGaps, OnlyAShortSilenceOfAllSoundInsideATonesSoundIsForgiven) {
+    const struct {
+        const char* what;
+        std::vector<Piece> pieces;
+        double from, to;  // the span in which 1100 Hz must be heard
+        size_t gaps;      // output gaps found
+        bool heard;
+        size_t excused;
+    } cases[] = {
+        {"no hole", {{1.2, {1100}}}, 0.1, 1.1, 0, true, 0},
+        {"all sound silent 50 ms",
+         {{0.6, {700, 1100}}, {0.05, {}}, {0.6, {700, 1100}}},
+         0.1,
+         1.15,
+         1,
+         true,
+         1},
+        {"all sound silent 80 ms across two windows",
+         {{0.61, {1100}}, {0.08, {}}, {0.6, {1100}}},
+         0.1,
+         1.15,
+         1,
+         true,
+         1},
+        {"a hole in one tone while another goes on",
+         {{0.6, {700, 1100}}, {0.05, {700}}, {0.6, {700, 1100}}},
+         0.1,
+         1.15,
+         0,
+         false,
+         0},
+        {"a silence longer than an underrun",
+         {{0.6, {1100}}, {0.3, {}}, {0.6, {1100}}},
+         0.1,
+         1.4,
+         0,
+         false,
+         0},
+        {"the tone ends at the silence, another follows",
+         {{0.6, {1100}}, {0.05, {}}, {0.6, {700}}},
+         0.1,
+         1.15,
+         1,
+         false,
+         0},
+        {"the tone starts after the silence, another before it",
+         {{0.5, {500}}, {0.05, {}}, {0.6, {1100}}},
+         0.4,
+         1.1,
+         1,
+         false,
+         0},
+    };
+    const double window = 0.05;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const tones::Recording r = make(c.pieces);
+        const auto gaps = tones::output_gaps(r, 0.1);
+        EXPECT_EQ(gaps.size(), c.gaps);
+        const auto heard = tones::presence(r, 1100, window, 0.1);
+        std::vector<tones::Gap> excused;
+        EXPECT_EQ(
+            tones::heard_through(heard, std::lround(std::ceil(c.from / window)),
+                                 std::lround(std::floor(c.to / window)), window, gaps, &excused),
+            c.heard);
+        if (c.heard) {
+            EXPECT_EQ(excused.size(), c.excused);
+        }
+    }
+}
+
+}  // namespace
