@@ -1,6 +1,7 @@
 // The capture checker's rule for holes in the captured sound: a short silence of all sound at
-// once is the output's and is forgiven, and so is the late end it causes; a hole in one tone, a
-// long silence, a tone that ends or starts at a silence, or one that goes on is not.
+// once, or a jump of its phase, is the output's and is forgiven, and so is the late end it
+// causes; a hole in one tone, a long silence, a tone that ends or starts at a silence, or one
+// that goes on is not.
 #include "wine/output_gaps.h"
 
 #include <gtest/gtest.h>
@@ -15,13 +16,16 @@ struct Piece {
     std::vector<double> frequencies;  // none: digital silence, as an underrun records
 };
 
+// Each piece starts its tones at phase 0, so a piece after one with the same tones is a jump
+// of phase in all sound at once, as when the output drops or repeats a few milliseconds.
+
 tones::Recording make(const std::vector<Piece>& pieces) {
     tones::Recording r;
     r.rate = 22050;
     for (const Piece& p : pieces) {
         const size_t frames = static_cast<size_t>(std::lround(p.seconds * r.rate));
         for (size_t i = 0; i < frames; ++i) {
-            const double t = static_cast<double>(r.samples.size()) / r.rate;
+            const double t = static_cast<double>(i) / r.rate;
             double s = 0;
             for (double f : p.frequencies) s += 0.4 * std::sin(2 * 3.14159265358979 * f * t);
             r.samples.push_back(static_cast<float>(s));
@@ -43,6 +47,8 @@ TEST(OutputGaps, OnlyAShortSilenceOfAllSoundAndTheDelayItCausesAreForgiven) {
         // clang-format off
         // 1100 Hz heard all through the span
         {"no hole", {{1.2, {1100}}}, false, 0.1, 1.1, 0, true, 0},
+        {"half a period of all sound skipped mid-window", {{0.625, {700, 1100}}, {0.6, {700, 1100}}},
+         false, 0.1, 1.15, 0, true, 0},
         {"all sound silent 50 ms", {{0.6, {700, 1100}}, {0.05, {}}, {0.6, {700, 1100}}},
          false, 0.1, 1.15, 1, true, 1},
         {"all sound silent 80 ms across two windows", {{0.61, {1100}}, {0.08, {}}, {0.6, {1100}}},
