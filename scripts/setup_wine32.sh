@@ -17,8 +17,7 @@
 # release), and pinned so that only the QEMU user-mode packages come from it.
 #
 # Idempotent: it changes nothing that is already in place, and says what it cannot do.
-# Wine itself then needs QEMU_RESERVED_VA=0xffff0000 in its environment (scripts/wine_tests.sh
-# sets it): the whole 4 GiB guest address space, or Wine fails to map its shared user data.
+# (QEMU 10 also maps Wine's shared user data without QEMU_RESERVED_VA, which 7.2 needed.)
 # `--check` only tells whether everything is in place (exit 0) or what is missing (exit 1).
 set -uo pipefail
 
