@@ -3,7 +3,8 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, a bounded fuzzing run of every parser, the
 # win32 deliverable's inspection and package, and under Wine (one prefix): the win64 build's
 # tests under wine64, and the shipped win32 files with the 32-bit test programs under 32-bit
-# Wine (emulated here). Prints the time of each part at the end.
+# Wine (emulated here by QEMU 10), through Wine's own DirectSound and through a recording one.
+# Prints the time of each part at the end.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
