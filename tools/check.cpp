@@ -14,16 +14,14 @@
 #include <vector>
 
 #include "host/files.h"
-#include "tools/cli.h"
-#include "tools/configuration_view.h"
-#include "tools/ini_analysis.h"
-#if defined(CUEBOX_PANEL)
-#include "tools/panel_check.h"
-#endif
 #include "host/trace.h"
 #include "panel/text.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
+#include "tools/ini_analysis.h"
+#include "tools/panel_check.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
@@ -587,13 +585,17 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
     std::fputs(out.c_str(), stdout);
 }
 
-// A path as a Unix path would spell it, to tell whether resolving it found anything to say.
-std::string plain_spelling(std::string path) {
+// Whether the file a path resolved to says more than the path itself: on Windows the system
+// resolves it, so it is the path; elsewhere when our resolution changed more than the Unix
+// spelling of the separators.
+bool resolution_says_more(std::string path, const std::string& resolved) {
+#if !defined(_WIN32)
     for (char& c : path) {
         if (c == '\\') c = '/';
     }
     while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
-    return path;
+#endif
+    return path != resolved;
 }
 
 void print_readable(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
@@ -622,7 +624,7 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
         std::string path = r.path;
-        if ((r.exists || r.folder || r.special) && plain_spelling(r.path) != r.resolved)
+        if ((r.exists || r.folder || r.special) && resolution_says_more(r.path, r.resolved))
             path += " -> " + r.resolved;
         std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
                     r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
@@ -667,14 +669,12 @@ int command_check(const CliOptions& given) {
     }
     char here[4096] = "";
     if (!getcwd(here, sizeof here)) here[0] = '\0';
-#if defined(CUEBOX_PANEL)
     PanelCheck panel;
     if (!options.panel.empty()) {
         if (!panel.load(options.panel)) return 2;
         options.has_param = true;
         options.param = panel.module_parameters();
     }
-#endif
 
     const ConfigurationView view =
         read_configuration(options.has_param ? options.param.c_str() : "");
@@ -703,7 +703,6 @@ int command_check(const CliOptions& given) {
         check_slot(r, device);
         slot_problems(r, findings);
     }
-#if defined(CUEBOX_PANEL)
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);
         for (const SlotReport& r : slots) {
@@ -713,7 +712,6 @@ int command_check(const CliOptions& given) {
         panel.find(view.variable_name, silent_why, found, findings.notes);
         for (const PanelFinding& f : found) findings.problem(f.kind, f.slot, 0, f.message);
     }
-#endif
     if (options.json) {
         print_json(here, view, ini, device, slots, findings);
     } else {

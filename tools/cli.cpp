@@ -62,14 +62,6 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         error = "--out needs a file name";
         return false;
     }
-#if !defined(CUEBOX_PANEL)
-    if (!options.panel.empty() || !options.vars.empty()) {
-        error =
-            "--panel and --vars are not available in this build (reading XML gauges needs "
-            "libraries the Windows build does not carry): preview panels with the Linux cuebox";
-        return false;
-    }
-#endif
     if (!options.panel.empty() && options.has_param) {
         error =
             "--param and --panel: with a panel, the module's line in panel.cfg gives the "

@@ -6,14 +6,12 @@
 #include <vector>
 
 #include "host/files.h"
-#include "tools/cli.h"
-#include "tools/configuration_view.h"
-#if defined(CUEBOX_PANEL)
 #include "host/panel_session.h"
 #include "host/root_files.h"
-#endif
 #include "host/scenario.h"
 #include "host/trace.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
 #include "tools/timeline.h"
 
 namespace {
@@ -35,7 +33,6 @@ void print_live(const TraceEvent& event, void* context) {
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
-#if defined(CUEBOX_PANEL)
 // The panel of a command line (--panel, --vars): loaded from the root (the current folder by
 // now), its problems and notes printed, the module's instances added to `host`. Null, after
 // printing why, when the panel file or the timeline cannot be read.
@@ -79,7 +76,6 @@ std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, Pane
     }
     return session;
 }
-#endif
 
 }  // namespace
 
@@ -114,7 +110,6 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
     PanelHost host;
     if (!open_host(options, host)) return 2;
     std::string parameters = options.has_param ? options.param : "";
-#if defined(CUEBOX_PANEL)
     std::unique_ptr<PanelSession> panel;
     if (!options.panel.empty()) {
         panel = open_panel_session(options, host);
@@ -126,7 +121,6 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
         }
         if (!panel->module_parameters().empty()) parameters = panel->module_parameters()[0];
     }
-#endif
 
     RunSettings settings;
     settings.output = options.output;
@@ -135,12 +129,10 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
     bool json = options.trace;
     trace.live = &print_live;
     trace.live_context = &json;
-#if defined(CUEBOX_PANEL)
     if (panel) {
         panel->start(settings.variable_name, trace);
         settings.panel = panel.get();
     }
-#endif
     std::string failure, error;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
     // Whatever the scenario did (it may have stopped early, or never connected), the panel is

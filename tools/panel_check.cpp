@@ -173,15 +173,16 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         }
     }
     if (!written) {
-        std::string near;
+        std::string similar_names;
         for (const auto& other : others) {
             if (similar(other.first, variable))
-                near += (near.empty() ? "" : "; ") + other.first + " at " + other.second;
+                similar_names +=
+                    (similar_names.empty() ? "" : "; ") + other.first + " at " + other.second;
         }
-        problems.push_back(PanelFinding{"no_writer", -1,
-                                        "no gauge writes (>L:" + variable +
-                                            "), the variable the module reads" +
-                                            (near.empty() ? std::string(", nor any similar name")
-                                                          : ": similar names written: " + near)});
+        problems.push_back(PanelFinding{
+            "no_writer", -1,
+            "no gauge writes (>L:" + variable + "), the variable the module reads" +
+                (similar_names.empty() ? std::string(", nor any similar name")
+                                       : ": similar names written: " + similar_names)});
     }
 }
