@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "host/panel_host.h"
+#include "host/results.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
@@ -133,7 +134,7 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "create") {
         text = "buffer " + field("buffer") + " created: tag " + field("tag") + ", " +
                field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") + "-bit, " +
-               field("bytes") + " bytes, result " + field("result");
+               field("bytes") + " bytes, result " + result_text(field("result"));
     } else if (e == "play") {
         text = "buffer " + field("buffer") +
                (field("looping") == "true" ? " loops" : " plays once") + " from byte " +
@@ -143,11 +144,11 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "position") {
         text = "buffer " + field("buffer") + " moves to byte " + field("position");
     } else if (e == "restore") {
-        text = "buffer " + field("buffer") + " restored, result " + field("result");
+        text = "buffer " + field("buffer") + " restored, result " + result_text(field("result"));
     } else if (e == "release") {
         text = "buffer " + field("buffer") + " released";
     } else if (e == "device") {
-        text = "sound device started, result " + field("result");
+        text = "sound device started, result " + result_text(field("result"));
     } else if (e == "device_release") {
         text = "sound device released";
     } else if (e == "profile" || e == "lock" || e == "unlock") {

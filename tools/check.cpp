@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "host/files.h"
+#include "host/results.h"
 #include "host/trace.h"
 #include "panel/text.h"
 #include "platform/win32.h"
@@ -32,30 +33,6 @@ std::string hex(HRESULT code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
     return text;
-}
-
-std::string result_text(HRESULT code) {
-    struct Name {
-        HRESULT code;
-        const char* name;
-    };
-    static const Name names[] = {
-        {DS_OK, "DS_OK"},
-        {DSERR_BADFORMAT, "DSERR_BADFORMAT"},
-        {DSERR_INVALIDPARAM, "DSERR_INVALIDPARAM"},
-        {DSERR_OUTOFMEMORY, "DSERR_OUTOFMEMORY"},
-        {DSERR_UNSUPPORTED, "DSERR_UNSUPPORTED"},
-        {DSERR_NODRIVER, "DSERR_NODRIVER"},
-        {DSERR_ALLOCATED, "DSERR_ALLOCATED"},
-        {DSERR_INVALIDCALL, "DSERR_INVALIDCALL"},
-        {DSERR_CONTROLUNAVAIL, "DSERR_CONTROLUNAVAIL"},
-        {DSERR_UNINITIALIZED, "DSERR_UNINITIALIZED"},
-        {DSERR_GENERIC, "E_FAIL"},
-    };
-    for (const Name& name : names) {
-        if (name.code == code) return hex(code) + " " + name.name;
-    }
-    return hex(code);
 }
 
 std::string json_line(int line) {

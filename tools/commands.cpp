@@ -7,6 +7,7 @@
 
 #include "host/files.h"
 #include "host/panel_session.h"
+#include "host/results.h"
 #include "host/root_files.h"
 #include "host/scenario.h"
 #include "host/trace.h"
@@ -26,8 +27,8 @@ void print_live(const TraceEvent& event, void* context) {
     static bool told = false;
     if (event.event == "device" && trace_field(event, "result") != "0" && !told) {
         told = true;
-        std::fprintf(stderr, "cuebox: no sound device (result %s): going on silently\n",
-                     trace_field(event, "result").c_str());
+        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
+                     result_text(trace_field(event, "result")).c_str());
     }
     const std::string line = json ? trace_json(event) : trace_readable(event);
     if (!line.empty()) std::printf("%s\n", line.c_str());

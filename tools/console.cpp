@@ -17,6 +17,7 @@
 #include <string>
 #include <thread>
 
+#include "host/results.h"
 #include "host/scenario.h"
 #include "host/trace.h"
 #include "tools/cli.h"
@@ -54,8 +55,8 @@ void on_event(const TraceEvent& event, void* context) {
     Console& console = *static_cast<Console*>(context);
     console.activity.add(event);
     if (event.event == "device" && trace_field(event, "result") != "0") {
-        std::fprintf(stderr, "cuebox: no sound device (result %s): going on silently\n",
-                     trace_field(event, "result").c_str());
+        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
+                     result_text(trace_field(event, "result")).c_str());
     }
     if (console.json) std::printf("%s\n", trace_json(event).c_str());
 }
