@@ -3,9 +3,11 @@
 // sound file from the module's own WAV reader and the platform's sound device. What this file
 // adds is the explanation: its own reading of the INI text for the mistakes that the module
 // passes over in silence, and of a refused WAV file's bytes for the check that failed.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -76,6 +78,28 @@ struct IniFacts {
     IniLines lines;
 };
 
+// The INI files in the root's Gauges folder that look like ours (a [Sounds] section or an
+// LVar key), for an author whose INI is not where the module looks by default.
+std::vector<std::string> ini_files_like_ours() {
+    std::vector<std::string> found;
+    std::string folder;
+    if (!resolve(".\\Gauges", folder)) return found;
+    DIR* listing = opendir(folder.c_str());
+    if (!listing) return found;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() < 5 || lower_text(name.substr(name.size() - 4)) != ".ini") continue;
+        std::string text;
+        if (!read_regular_file(folder + "/" + name, text)) continue;
+        const std::string lower = lower_text(text.substr(0, 1 << 16));
+        if (lower.find("[sounds]") != std::string::npos || lower.find("lvar") != std::string::npos)
+            found.push_back(name);
+    }
+    closedir(listing);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFacts& ini,
                  Findings& findings) {
     ini.named = options.has_param && !options.param.empty();
@@ -106,6 +130,19 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
                              "the INI file " + ini.path + " was not found (looked for " +
                                  ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
                                  " and every slot uses its default file");
+        } else if (const std::vector<std::string> others = ini_files_like_ours(); !others.empty()) {
+            std::string names;
+            for (const std::string& name : others) names += (names.empty() ? "" : ", ") + name;
+            const std::string example = ".\\Gauges\\" + others.front();
+            findings.problem("ini_elsewhere", -1, 0,
+                             "no INI file at " + ini.path +
+                                 ", where the module looks when its "
+                                 "parameter string names none, but Gauges holds " +
+                                 names +
+                                 ": name yours in the module's line of panel.cfg (gauge00="
+                                 "jvb_cuebox2!jvb_cuebox2, 0, 0, 1, 1, " +
+                                 example + "), try it here with --param " + example +
+                                 ", or rename it jvb_cuebox.ini");
         } else {
             findings.notes.push_back("no INI file at " + ini.path + ": the variable is " +
                                      DEFAULT_VARIABLE_NAME +
@@ -679,6 +716,13 @@ int command_check(const CliOptions& given) {
         r.line = r.from_ini ? ini.lines.slot_lines[n] : 0;
         check_slot(r, device);
         slot_problems(r, findings);
+    }
+    // A set with nothing in it would play nothing at all: never a success.
+    if (std::none_of(slots.begin(), slots.end(),
+                     [](const SlotReport& r) { return r.from_ini || r.exists; })) {
+        findings.problem("nothing_configured", -1, 0,
+                         "nothing would play: no INI file names a sound, and no default sound "
+                         "file (Sound\\jvb\\jvb_xml_NN.wav) exists");
     }
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);

@@ -277,6 +277,7 @@ TEST_F(CheckTest, GoodSetPassesAndListsOnlySlotsInUse) {
 }
 
 TEST_F(CheckTest, VariableNamesThatNoGaugeReaches) {
+    write_tone("Sound/jvb/jvb_xml_00.wav", 300, 0.1);  // something to play
     struct Case {
         std::string value;
         std::string kind;
@@ -336,10 +337,21 @@ TEST_F(CheckTest, IniFilesTheModuleCannotUse) {
     EXPECT_EQ(report["variable"]["name"].text, "jvb_cuebox_id");
     EXPECT_TRUE(report["slots"][3]["plays"].boolean);
 
-    // No INI file where none is named is no mistake: the defaults apply.
+    // None named and the default missing: the INI files of ours in Gauges are listed, with how
+    // to use one. Without any, the defaults apply, which is no mistake while a default sound
+    // file exists, and is one when nothing at all would play.
+    report = check({}, 1);
+    const json::Value* elsewhere = problem(report, "ini_elsewhere", -1);
+    ASSERT_NE(elsewhere, nullptr);
+    EXPECT_NE((*elsewhere)["message"].text.find("--param " + longest), std::string::npos)
+        << (*elsewhere)["message"].text;
+    std::filesystem::remove_all(path("Gauges"));
     report = check({}, 0);
     EXPECT_FALSE(report["ini"]["found"].boolean);
     EXPECT_EQ(report["notes"].size(), 1u);
+    std::filesystem::remove_all(path("Sound"));
+    report = check({}, 1);
+    EXPECT_NE(problem(report, "nothing_configured", -1), nullptr);
 }
 
 // Pipes named as files: the tool says so at once instead of waiting for a writer. Each run is
