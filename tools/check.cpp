@@ -31,6 +31,8 @@
 
 namespace {
 
+constexpr unsigned WAVE_FORMAT_EXTENSIBLE_TAG = 0xFFFE;
+
 std::string hex(HRESULT code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
@@ -248,6 +250,30 @@ std::vector<Chunk> subchunks(FileBytes& bytes, uint64_t riff_end) {
     return chunks;
 }
 
+// What a file that is no RIFF file really is, from its first bytes, with what to do.
+std::string container_hint(FileBytes& bytes) {
+    unsigned char head[4] = {};
+    if (!bytes.at(0, head, 4)) return "";
+    const std::string magic(reinterpret_cast<const char*>(head), 4);
+    const char* kind = nullptr;
+    if (magic.compare(0, 3, "ID3") == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0))
+        kind = "an MP3 file";
+    else if (magic == "OggS")
+        kind = "an Ogg file (Vorbis or Opus)";
+    else if (magic == "fLaC")
+        kind = "a FLAC file";
+    else if (magic == "FORM")
+        kind = "an AIFF file";
+    else if (magic == "RF64" || magic == "BW64")
+        kind = "a WAV file in the 64-bit RF64 form";
+    else if (magic == "RIFX")
+        kind = "a big-endian RIFF file";
+    if (!kind) return "";
+    return std::string(": it is ") + kind +
+           " with a .wav name; save it as a WAV file, 16-bit PCM (sox, Audacity: \"WAV, signed "
+           "16-bit PCM\")";
+}
+
 struct WaveDiagnosis {
     std::string reason;  // cannot_open, not_riff, not_wave, no_fmt, fmt_too_short, ...
     std::string detail;
@@ -265,7 +291,8 @@ WaveDiagnosis diagnose_wave(const std::string& path) {
                                 " bytes, too few for a RIFF header"};
     }
     if (id != FOURCC_RIFF)
-        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\""};
+        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\"" +
+                                container_hint(bytes)};
     const uint32_t form = bytes.u32(8, ok);
     if (!ok) return {"not_wave", "the file ends before the RIFF form type"};
     if (form != mmioFOURCC('W', 'A', 'V', 'E'))
@@ -390,6 +417,7 @@ struct SlotReport {
     WaveDiagnosis diagnosis;
     bool has_format = false;
     WAVEFORMATEX format = {};
+    unsigned subformat = 0;       // an extensible format's sub-format tag, 0 when none is given
     DWORD data_bytes = 0;         // what the reader plays
     uint64_t declared_bytes = 0;  // what the "data" chunk declares
     double duration = -1;
@@ -418,6 +446,13 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     if (reader.format) {
         report.has_format = true;
         report.format = *reader.format;
+        // WAVEFORMATEXTENSIBLE: valid bits (2 bytes), channel mask (4), then the sub-format
+        // GUID, whose first two bytes are the plain format tag.
+        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG &&
+            reader.format->cbSize >= 22) {
+            const auto* extra = reinterpret_cast<const unsigned char*>(reader.format + 1);
+            report.subformat = extra[6] | extra[7] << 8;
+        }
     }
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
@@ -449,15 +484,71 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     report.plays = report.accepted && report.device_tried && SUCCEEDED(report.device_result);
 }
 
+std::string format_name(unsigned tag, unsigned subformat) {
+    switch (tag) {
+        case WAVE_FORMAT_PCM:
+            return "PCM";
+        case 0x0002:
+            return "MS ADPCM";
+        case WAVE_FORMAT_IEEE_FLOAT:
+            return "IEEE float";
+        case 0x0006:
+            return "A-law";
+        case 0x0007:
+            return "mu-law";
+        case 0x0011:
+            return "IMA ADPCM";
+        case 0x0050:
+            return "MPEG";
+        case 0x0055:
+            return "MPEG Layer 3";
+        case WAVE_FORMAT_EXTENSIBLE_TAG:
+            return subformat ? "extensible " + format_name(subformat, 0) : "extensible";
+        default:
+            return "format tag " + std::to_string(tag);
+    }
+}
+
 std::string format_text(const SlotReport& r) {
     if (!r.has_format) return "-";
-    char text[96];
     const WAVEFORMATEX& f = r.format;
-    std::snprintf(
-        text, sizeof text, "%s %u ch %u Hz %u-bit",
-        f.wFormatTag == WAVE_FORMAT_PCM ? "PCM" : ("tag " + std::to_string(f.wFormatTag)).c_str(),
-        unsigned{f.nChannels}, unsigned{f.nSamplesPerSec}, unsigned{f.wBitsPerSample});
-    return text;
+    // Compressed formats give no bits per sample: "0-bit" would only puzzle.
+    return format_name(f.wFormatTag, r.subformat) + " " + std::to_string(f.nChannels) + " ch " +
+           std::to_string(f.nSamplesPerSec) + " Hz" +
+           (f.wBitsPerSample ? " " + std::to_string(f.wBitsPerSample) + "-bit" : "");
+}
+
+// Why a format that plays here lies outside what plays on every Windows (plain PCM, 8 or 16
+// bits, mono or stereo, 11025, 22050 or 44100 Hz), with what Windows does with it; "" inside.
+std::string outside_safe_set(const SlotReport& r) {
+    const WAVEFORMATEX& f = r.format;
+    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG;
+    const unsigned kind = extensible ? r.subformat : f.wFormatTag;
+    std::string reasons;
+    auto add = [&reasons](const std::string& reason) {
+        reasons += (reasons.empty() ? "" : "; ") + reason;
+    };
+    if (kind == WAVE_FORMAT_IEEE_FLOAT)
+        add("IEEE float samples: DirectSound mixes them in software from DirectX 8 on (Windows "
+            "XP and later); older DirectSound and some drivers refuse the buffer");
+    if (extensible)
+        add("the extensible format header: Windows XP and later read it; Windows 98 and Me "
+            "refuse the buffer");
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && kind != WAVE_FORMAT_IEEE_FLOAT)
+        add(std::to_string(f.wBitsPerSample) + "-bit samples" +
+            (extensible ? std::string(": a driver may refuse them")
+                        : " in a plain PCM header: Windows wants the extensible header for more "
+                          "than 16 bits, and a driver may refuse them"));
+    if (f.nChannels > 2)
+        add(std::to_string(f.nChannels) + " channels" +
+            (extensible ? std::string(": a driver may refuse them")
+                        : " in a plain PCM header: Windows wants the extensible header for more "
+                          "than two"));
+    if (f.nSamplesPerSec != 11025 && f.nSamplesPerSec != 22050 && f.nSamplesPerSec != 44100)
+        add(std::to_string(f.nSamplesPerSec) +
+            " Hz: DirectSound converts the rate in software on every play, which old hardware may "
+            "do poorly");
+    return reasons;
 }
 
 // Bytes the "data" chunk declares beyond what the file holds; the slot plays without them.
@@ -475,6 +566,12 @@ std::string verdict_text(const SlotReport& r) {
     return "device refuses";
 }
 
+bool compressed(const SlotReport& r) {
+    const unsigned tag = r.format.wFormatTag;
+    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE_TAG ? r.subformat : tag;
+    return r.has_format && kind != WAVE_FORMAT_PCM && kind != WAVE_FORMAT_IEEE_FLOAT;
+}
+
 void slot_problems(const SlotReport& r, Findings& findings) {
     const std::string who = "slot " + two_digits(r.slot) + " (" +
                             (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
@@ -487,7 +584,15 @@ void slot_problems(const SlotReport& r, Findings& findings) {
                              std::to_string(missing_bytes(r)) +
                              " more than the file holds; it plays the " + length + " it has");
     }
-    if (r.plays) return;
+    if (r.plays) {
+        const std::string outside = outside_safe_set(r);
+        if (!outside.empty())
+            findings.warning("format_not_always_safe", r.slot, r.line,
+                             who + ": " + r.path + " (" + format_text(r) +
+                                 ") plays here, but lies outside the always-safe set: " + outside +
+                                 "; 16-bit PCM at 22050 or 44100 Hz plays everywhere");
+        return;
+    }
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
                          who + ": " + r.path + " names a folder, not a sound file");
@@ -509,7 +614,10 @@ void slot_problems(const SlotReport& r, Findings& findings) {
         findings.problem("device_refused", r.slot, r.line,
                          who + ": the sound device refuses a buffer in this format (" +
                              format_text(r) + ", " + std::to_string(r.data_bytes) +
-                             " bytes): " + result_text(r.device_result));
+                             " bytes): " + result_text(r.device_result) +
+                             (compressed(r) ? "; DirectSound plays no compressed format on any "
+                                              "Windows: save it as 16-bit PCM"
+                                            : ""));
     }
 }
 
@@ -629,19 +737,29 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                     : "default");
     std::printf("device     %s\n\n",
                 device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
-    std::printf(
-        "slot  from     format                     length   verdict                        path\n");
+    auto shown_slot = [all](const SlotReport& r) {
+        return all || r.from_ini || r.exists || r.folder || r.special;
+    };
+    // The columns are as wide as their widest entry, so long format names keep them in line.
+    int format_width = 6, verdict_width = 7;
+    for (const SlotReport& r : slots) {
+        if (!shown_slot(r)) continue;
+        format_width = std::max(format_width, static_cast<int>(format_text(r).size()));
+        verdict_width = std::max(verdict_width, static_cast<int>(verdict_text(r).size()));
+    }
+    std::printf("slot  from     %-*s  length   %-*s  path\n", format_width, "format", verdict_width,
+                "verdict");
     int shown = 0;
     for (const SlotReport& r : slots) {
-        if (!all && !r.from_ini && !r.exists && !r.folder && !r.special) continue;
+        if (!shown_slot(r)) continue;
         ++shown;
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
         std::string path = r.path;
         if ((r.exists || r.folder || r.special) && resolution_says_more(r.path, r.resolved))
             path += " -> " + r.resolved;
-        std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
-                    r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
+        std::printf("  %02d  %-7s  %-*s  %-7s  %-*s  %s\n", r.slot, r.from_ini ? "ini" : "default",
+                    format_width, format_text(r).c_str(), length, verdict_width,
                     verdict_text(r).c_str(), path.c_str());
     }
     if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
