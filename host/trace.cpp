@@ -117,7 +117,8 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "set") {
         text = "set " + field("variable") + " = " + field("value") + " (" + field("by") + ")";
     } else if (e == "click") {
-        text = "click on " + field("gauge") + ", area " + field("area");
+        text = "click on " + field("gauge") + ", area " + field("area") +
+               (field("copy").empty() ? "" : ", " + field("copy"));
     } else if (e == "script_problem") {
         text = "gauge " + field("gauge") + ", " + field("script") + ", line " + field("line") +
                ", at '" + field("token") + "': " + field("message");

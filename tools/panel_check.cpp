@@ -30,9 +30,13 @@ struct Reading : PanelVariables, PanelListener {
         for (const PanelGauge& gauge : panel->gauges) {
             if (gauge.line.name() == *by.gauge) source = gauge.source;
         }
-        errors.push_back(PanelFinding{"script_error", -1,
-                                      source + ":" + std::to_string(line) + " (" + *by.gauge +
-                                          ", " + *by.place + "): at '" + token + "': " + message});
+        const std::string text = source + ":" + std::to_string(line) + " (" + *by.gauge + ", " +
+                                 *by.place + "): at '" + token + "': " + message;
+        // A gauge on several windows is compiled once per copy: one error says it for all.
+        for (const PanelFinding& known : errors) {
+            if (known.message == text) return;
+        }
+        errors.push_back(PanelFinding{"script_error", -1, text});
     }
 };
 
@@ -78,6 +82,51 @@ bool similar(const std::string& written, const std::string& wanted) {
     const std::string& longer = a.size() < b.size() ? b : a;
     return shorter.size() >= 3 && longer.find(shorter) != std::string::npos;
 }
+
+// Findings about scripts, each once: a gauge placed on several windows runs the same scripts in
+// each, and would otherwise report each finding once per copy. A finding names the windows of
+// the copies it concerns.
+class ScriptFindings {
+  public:
+    void add(const std::string& kind, int slot, const std::string& where, const std::string& window,
+             const std::string& text) {
+        for (Entry& entry : entries_) {
+            if (entry.kind == kind && entry.slot == slot && entry.where == where &&
+                entry.text == text) {
+                if (std::find(entry.windows.begin(), entry.windows.end(), window) ==
+                    entry.windows.end())
+                    entry.windows.push_back(window);
+                return;
+            }
+        }
+        entries_.push_back(Entry{kind, slot, where, text, {window}});
+    }
+    // `where` holds "@" where the windows go.
+    void move_to(std::vector<PanelFinding>& problems) const {
+        for (const Entry& entry : entries_) {
+            std::string windows;
+            for (size_t i = 0; i < entry.windows.size(); ++i) {
+                windows += (i == 0                          ? ""
+                            : i + 1 == entry.windows.size() ? " and "
+                                                            : ", ") +
+                           ("[" + entry.windows[i] + "]");
+            }
+            std::string where = entry.where;
+            where.replace(where.find('@'), 1, windows);
+            problems.push_back(PanelFinding{entry.kind, entry.slot, where + entry.text});
+        }
+    }
+
+  private:
+    struct Entry {
+        std::string kind;
+        int slot;
+        std::string where;
+        std::string text;
+        std::vector<std::string> windows;
+    };
+    std::vector<Entry> entries_;
+};
 
 }  // namespace
 
@@ -126,52 +175,57 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
 
     bool written = false;
     std::vector<std::pair<std::string, std::string>> others;  // L: names written, and where
+    ScriptFindings findings;
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
             if (write.variable.kind != 'L') continue;
             const std::string where = gauge.source + ":" +
                                       std::to_string(script.file_line(write.line)) + " (" +
-                                      gauge.line.name() + ", " + script.place + ")";
+                                      gauge.line.name() + " in @, " + script.place + ")";
+            const std::string& window = gauge.line.section;
             if (!same_text(write.variable.name, variable)) {
                 bool known = false;
                 for (const auto& other : others)
                     known = known || same_text(other.first, write.variable.name);
-                if (!known) others.emplace_back(write.variable.name, where);
+                if (!known) {
+                    std::string at = where;
+                    at.replace(at.find('@'), 1, "[" + window + "]");
+                    others.emplace_back(write.variable.name, at);
+                }
                 continue;
             }
             written = true;
             if (script.every_update && write.always) {
-                problems.push_back(PanelFinding{
-                    "written_every_update", -1,
-                    where + ": writes " +
-                        (write.constant ? number_text(write.value) + " to " : "") +
-                        "(>L:" + write.variable.name +
-                        ") at every update, without a condition: the module sees the same "
-                        "command at every update (put the write inside an if{ that holds only "
-                        "when something changes)"});
+                findings.add("written_every_update", -1, where, window,
+                             ": writes " +
+                                 (write.constant ? number_text(write.value) + " to " : "") +
+                                 "(>L:" + write.variable.name +
+                                 ") at every update, without a condition: the module sees the "
+                                 "same command at every update (put the write inside an if{ "
+                                 "that holds only when something changes)");
             }
             if (!write.constant) continue;
             int32_t value = command_value(write.value);
             if (value < 0 && value != INT32_MIN) value = -value;
-            const std::string says = where + ": writes " + number_text(write.value);
+            const std::string says = ": writes " + number_text(write.value);
             if (value == INT32_MIN || (value >= 200 && value <= 249) ||
                 (value >= 251 && value <= 259) || value > 260) {
-                problems.push_back(PanelFinding{
-                    "value_ignored", -1,
-                    says + ", a value the module ignores (it plays 0-99, loops 100-199, stops "
-                           "-1 to -99 and 250)"});
+                findings.add("value_ignored", -1, where, window,
+                             says +
+                                 ", a value the module ignores (it plays 0-99, loops 100-199, "
+                                 "stops -1 to -99 and 250)");
             } else if (value < 200) {
                 const int slot = value % 100;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
-                    problems.push_back(PanelFinding{
-                        "slot_silent", slot,
-                        says + " for slot " + two_digits(slot) +
-                            ", which cannot sound: " + silent_why[static_cast<size_t>(slot)]});
+                    findings.add("slot_silent", slot, where, window,
+                                 says + " for slot " + two_digits(slot) + ", which cannot sound: " +
+                                     silent_why[static_cast<size_t>(slot)]);
                 }
             }
         }
     }
+    findings.move_to(problems);
     if (!written) {
         std::string similar_names;
         for (const auto& other : others) {
