@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The panel preview of a Windows cuebox.exe against the Linux build's: both fly the example
-# panel (demo/panel, demo/flight.scn along demo/flight.csv) with `run --panel --vars`, and check
-# it with `check --panel`; the Windows run must send the same commands at the same updates, and
+# panel (demo/panel, demo/flight.scn along demo/flight.csv; the zip's example folder for the
+# zip's cuebox.exe) with `run --panel --vars`, and check it with `check --panel`; the Windows run must send the same commands at the same updates, and
 # its check must find the same. Called by scripts/wine_tests.sh for the win64 build and for the
 # release zip's 32-bit cuebox.exe; runs alone as well.
 #
@@ -33,12 +33,23 @@ done
 mkdir -p "$work" || die "cannot make $work"
 work=$(cd "$work" && pwd)
 
-# One root for both builds, laid out as the demo lays it.
-root=$work/root
-rm -rf "$root"
-"$source_dir/demo/make_sounds.sh" "$root" >"$work/make_root.log" 2>&1 &&
-    "$source_dir/demo/make_panel.sh" "$root" "$native/demo/demo_warnings.cab" \
-        >>"$work/make_root.log" 2>&1 || die "the example root could not be made: $(tail -1 "$work/make_root.log")"
+# One root for both builds: the release zip's own example folder when cuebox.exe comes with
+# one (its flight beside it), otherwise one laid out as the demo lays it.
+example=$(dirname "$exe")/example
+if [ -f "$example/flight.scn" ] && [ -f "$example/flight.csv" ]; then
+    root=$(cd "$example" && pwd)
+    scenario=$root/flight.scn
+    timeline=$root/flight.csv
+else
+    root=$work/root
+    scenario=$source_dir/demo/flight.scn
+    timeline=$source_dir/demo/flight.csv
+    rm -rf "$root"
+    "$source_dir/demo/make_sounds.sh" "$root" >"$work/make_root.log" 2>&1 &&
+        "$source_dir/demo/make_panel.sh" "$root" "$native/demo/demo_warnings.cab" \
+            >>"$work/make_root.log" 2>&1 ||
+        die "the example root could not be made: $(tail -1 "$work/make_root.log")"
+fi
 
 panel='Aircraft\Demo\panel\panel.cfg'
 linux() { "$native/tools/cuebox" "$@"; }
@@ -49,11 +60,10 @@ windows() { timeout -k 10 "$limit" "$loader" "$exe" "$@" 2>&1 | tr -d '\r' | gre
 # our own platform layer traces them.
 commands() { grep -E '^update +[0-9]+ +[0-9.]+ s  (set|gauge|click|read|write) ' "$1"; }
 
-linux run "$source_dir/demo/flight.scn" --root "$root" --panel "$panel" \
-    --vars "$source_dir/demo/flight.csv" >"$work/run.linux" 2>&1
+linux run "$scenario" --root "$root" --panel "$panel" --vars "$timeline" >"$work/run.linux" 2>&1
 linux_status=$?
-windows run "$(winpath "$source_dir/demo/flight.scn")" --root "$(winpath "$root")" \
-    --panel "$panel" --vars "$(winpath "$source_dir/demo/flight.csv")" >"$work/run.windows"
+windows run "$(winpath "$scenario")" --root "$(winpath "$root")" --panel "$panel" \
+    --vars "$(winpath "$timeline")" >"$work/run.windows"
 windows_status=${PIPESTATUS[0]}
 commands "$work/run.linux" >"$work/commands.linux"
 commands "$work/run.windows" >"$work/commands.windows"

@@ -727,9 +727,13 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
     if (ini.path.empty()) {
         std::printf("INI file   none\n");
     } else {
+        const bool arrow = ini.found && resolution_says_more(ini.path, ini.resolved);
         std::printf("INI file   %s (%s)%s%s\n", ini.path.c_str(),
-                    ini.named ? "parameter string" : "default", ini.found ? " -> " : ": not found",
-                    ini.found ? ini.resolved.c_str() : "");
+                    ini.named ? "parameter string" : "default",
+                    !ini.found ? ": not found"
+                    : arrow    ? " -> "
+                               : "",
+                    arrow ? ini.resolved.c_str() : "");
     }
     std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
                 ini.lines.variable_line
