@@ -603,8 +603,13 @@ void slot_problems(const SlotReport& r, Findings& findings) {
     } else if (!r.exists) {
         // A slot left to its default file is silent on purpose when that file is absent.
         if (!r.from_ini) return;
-        findings.problem("file_missing", r.slot, r.line,
-                         who + ": file not found: " + r.path + " (looked for " + r.resolved + ")");
+        findings.problem(
+            "file_missing", r.slot, r.line,
+            who + ": file not found: " + r.path + " (looked for " + r.resolved + ")" +
+                (r.from_ini && r.path.find(';') != std::string::npos
+                     ? ": a ';' after a value is part of the value, as Windows reads the file; "
+                       "put the comment on a line of its own"
+                     : ""));
     } else if (!r.accepted) {
         findings.problem("wav_refused", r.slot, r.line,
                          who + ": the WAV reader refuses " + r.path + ": " + r.diagnosis.detail);
