@@ -1,4 +1,4 @@
-// The names and meanings of the result codes the module and the tools meet.
+// The names and meanings of the result codes and wave formats the module and the tools meet.
 #include "host/results.h"
 
 #include <cstdio>
@@ -53,4 +53,29 @@ std::string result_text(const std::string& field) {
     const unsigned long value = std::strtoul(field.c_str(), &end, 0);
     if (field.empty() || *end != '\0') return field;
     return result_text(static_cast<HRESULT>(value));
+}
+
+std::string format_name(unsigned tag, unsigned subformat) {
+    switch (tag) {
+        case WAVE_FORMAT_PCM:
+            return "PCM";
+        case 0x0002:
+            return "MS ADPCM";
+        case WAVE_FORMAT_IEEE_FLOAT:
+            return "IEEE float";
+        case 0x0006:
+            return "A-law";
+        case 0x0007:
+            return "mu-law";
+        case 0x0011:
+            return "IMA ADPCM";
+        case 0x0050:
+            return "MPEG";
+        case 0x0055:
+            return "MPEG Layer 3";
+        case 0xFFFE:
+            return subformat ? "extensible " + format_name(subformat, 0) : "extensible";
+        default:
+            return "format tag " + std::to_string(tag);
+    }
 }

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "host/panel_host.h"
 #include "host/results.h"
@@ -133,9 +134,13 @@ std::string trace_readable(const TraceEvent& event) {
         text = "open " + field("path") + " (" + field("via") +
                "): " + (resolved == "null" || resolved.empty() ? "not found" : resolved);
     } else if (e == "create") {
-        text = "buffer " + field("buffer") + " created: tag " + field("tag") + ", " +
-               field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") + "-bit, " +
-               field("bytes") + " bytes, result " + result_text(field("result"));
+        // A buffer the device refused has no number: "buffer null" would read as a name.
+        const std::string buffer = field("buffer");
+        text = (buffer == "null" ? std::string("no buffer created")
+                                 : "buffer " + buffer + " created") +
+               ": " + format_name(static_cast<unsigned>(std::atoi(field("tag").c_str())), 0) +
+               ", " + field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") +
+               "-bit, " + field("bytes") + " bytes, result " + result_text(field("result"));
     } else if (e == "play") {
         text = "buffer " + field("buffer") +
                (field("looping") == "true" ? " loops" : " plays once") + " from byte " +

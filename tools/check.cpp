@@ -484,31 +484,6 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     report.plays = report.accepted && report.device_tried && SUCCEEDED(report.device_result);
 }
 
-std::string format_name(unsigned tag, unsigned subformat) {
-    switch (tag) {
-        case WAVE_FORMAT_PCM:
-            return "PCM";
-        case 0x0002:
-            return "MS ADPCM";
-        case WAVE_FORMAT_IEEE_FLOAT:
-            return "IEEE float";
-        case 0x0006:
-            return "A-law";
-        case 0x0007:
-            return "mu-law";
-        case 0x0011:
-            return "IMA ADPCM";
-        case 0x0050:
-            return "MPEG";
-        case 0x0055:
-            return "MPEG Layer 3";
-        case WAVE_FORMAT_EXTENSIBLE_TAG:
-            return subformat ? "extensible " + format_name(subformat, 0) : "extensible";
-        default:
-            return "format tag " + std::to_string(tag);
-    }
-}
-
 std::string format_text(const SlotReport& r) {
     if (!r.has_format) return "-";
     const WAVEFORMATEX& f = r.format;
