@@ -66,10 +66,7 @@ std::string module_kind_hint(const std::string& path) {
     unsigned char head[512] = {};
     const size_t got = std::fread(head, 1, sizeof head, file);
     std::fclose(file);
-    if (got >= 4 && std::memcmp(head,
-                                "\x7f"
-                                "ELF",
-                                4) == 0) {
+    if (got >= 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
 #if defined(_WIN32)
         return ": it is a module built for Linux; this cuebox.exe loads the Windows "
                "jvb_cuebox2.gau that lies beside it in the zip (leave out --module)";
@@ -304,7 +301,7 @@ bool choose_sound_output(SoundOutput output, const std::string& path, std::strin
     }
     return true;
 #else
-    const int kind = output == SoundOutput::LIVE ? STANDIN_OUTPUT_DEVICE
+    const int kind = output == SoundOutput::LIVE   ? STANDIN_OUTPUT_DEVICE
                      : output == SoundOutput::FILE ? STANDIN_OUTPUT_FILE
                                                    : STANDIN_OUTPUT_NONE;
     if (standin_set_output(kind, path.c_str()) != 0) {

@@ -129,7 +129,8 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
 
 TEST(PanelLoadTest, ACabinetIsReadOnceForAllItsGauges) {
     MemoryFiles files;
-    files.add("panel.cfg", "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
+    files.add("panel.cfg",
+              "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
     files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
     const LoadedPanel panel = load_panel("panel.cfg", files, {});
     ASSERT_EQ(panel.gauges.size(), 2u);
