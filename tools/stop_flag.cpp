@@ -26,11 +26,14 @@ std::string StopFlag::read(double variable_value, const SlotActivity& activity, 
     }
     if (awaiting_idle_ || value < 0 || value >= IDLE) return "";
     const int slot = value % 100;
-    const bool loaded = activity.loaded().count(slot) != 0;
-    const bool playing = activity.playing(slot, time - JUST_BEFORE);
+    auto playing = [&](int n) { return opens_ || activity.playing(n, time - JUST_BEFORE); };
+    // A play or a loop start loads the slot when its file opens; a stop never does.
+    const bool loads = value < 100 ? !flag_ : value >= 100 && value < 200 && !looping_.count(slot);
+    if (opens_ && loads && !loaded_.count(slot) && opens_(slot)) loaded_.insert(slot);
+    const bool loaded = opens_ ? loaded_.count(slot) != 0 : activity.loaded().count(slot) != 0;
     if (value == STOP_ALL) {
         for (auto it = looping_.begin(); it != looping_.end();) {
-            it = activity.playing(*it, time - JUST_BEFORE) ? looping_.erase(it) : std::next(it);
+            it = playing(*it) ? looping_.erase(it) : std::next(it);
         }
     } else if (value >= 100 && value < 200) {
         if (looping_.count(slot)) {
@@ -47,7 +50,7 @@ std::string StopFlag::read(double variable_value, const SlotActivity& activity, 
                            "of slot " +
                            std::to_string(slot);
         if (!loaded) return stop + ", which has not played: nothing happens and the flag stays set";
-        if (playing) looping_.erase(slot);
+        if (playing(slot)) looping_.erase(slot);
         flag_ = false;
         return negative ? "" : stop + ": the flag is down again";
     }
