@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -57,17 +58,58 @@ HostRoutine entry(Routine routine) {
     return reinterpret_cast<HostRoutine>(routine);
 }
 
+// What kind of module file `path` is, read from its first bytes, when a load failed: the
+// loader's own reason ("invalid ELF header", error 193) does not say which file would do.
+std::string module_kind_hint(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return "";
+    unsigned char head[512] = {};
+    const size_t got = std::fread(head, 1, sizeof head, file);
+    std::fclose(file);
+    if (got >= 4 && head[0] == 0x7f && head[1] == 'E' && head[2] == 'L' && head[3] == 'F') {
+#if defined(_WIN32)
+        return ": it is a module built for Linux; this cuebox.exe loads the Windows "
+               "jvb_cuebox2.gau that lies beside it in the zip (leave out --module)";
+#else
+        const bool sixty_four = head[4] == 2;
+        return sixty_four == (sizeof(void*) == 8)
+                   ? ""
+                   : ": it is built for another word size than this cuebox";
+#endif
+    }
+    if (got < 0x40 || head[0] != 'M' || head[1] != 'Z') return "";
+    const unsigned offset = head[0x3c] | head[0x3d] << 8;
+    const unsigned machine = offset + 6 <= got && std::memcmp(head + offset, "PE\0\0", 4) == 0
+                                 ? head[offset + 4] | head[offset + 5] << 8
+                                 : 0;
+#if defined(_WIN32)
+    const unsigned own = sizeof(void*) == 8 ? 0x8664 : 0x14c;
+    if (machine == 0 || machine == own) return "";
+    return machine == 0x14c ? ": it is a 32-bit Windows module and this cuebox.exe is 64-bit: use "
+                              "the cuebox.exe of the same zip, beside it"
+                            : ": it is built for another machine than this cuebox.exe";
+#else
+    const char* kind = machine == 0x14c ? "a 32-bit Windows module (as the zip's is)"
+                       : machine == 0x8664 ? "a 64-bit Windows module"
+                                           : "a Windows module";
+    return std::string(": it is ") + kind +
+           ", which this Linux cuebox cannot load: leave out --module to use the Linux build's, "
+           "or run the zip's cuebox.exe on Windows";
+#endif
+}
+
 void* open_library(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     HMODULE library = LoadLibraryA(path.c_str());
     if (!library)
-        error =
-            "not a module that this system can load (error " + std::to_string(GetLastError()) + ")";
+        error = "not a module that this system can load (error " + std::to_string(GetLastError()) +
+                ")" + module_kind_hint(path);
     return reinterpret_cast<void*>(library);
 #else
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
-        error = std::string("not a module that this system can load: ") + dlerror();
+        error = std::string("not a module that this system can load: ") + dlerror() +
+                module_kind_hint(path);
         return nullptr;
     }
     // Windows runs a DLL's entry point at load and fails the load when it answers FALSE.

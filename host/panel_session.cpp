@@ -75,7 +75,9 @@ bool PanelSession::set(const std::string& variable, double value, std::string& w
 }
 
 bool PanelSession::click(const std::string& gauge, const std::string& area, std::string& why) {
-    trace_->add("click", "\"gauge\":" + json_string(gauge) + ",\"area\":" + json_string(area));
+    const std::string copy = runner_->click_copy(gauge);
+    trace_->add("click", "\"gauge\":" + json_string(gauge) + ",\"area\":" + json_string(area) +
+                             (copy.empty() ? "" : ",\"copy\":" + json_string(copy)));
     return runner_->click(gauge, area, why);
 }
 

@@ -6,15 +6,24 @@
 #include <cstdio>
 
 #include "host/files.h"
+#if !defined(_WIN32)
 #include "platform/standin.h"
+#endif
 
 namespace {
 
-// The file a Windows-style path leads to, or "" when there is none.
+// The file a Windows-style path leads to, or "" when there is none. On Windows the system
+// resolves it as it resolves the module's own file opens (relative to the simulator root, the
+// current folder, in any letter case); elsewhere our stand-in does the same.
 std::string resolve_file(const std::string& path, struct stat& info) {
-    char resolved[4096];
-    if (!standin_resolve_path(path.c_str(), resolved, sizeof resolved)) return "";
-    if (stat(resolved, &info) != 0 || !S_ISREG(info.st_mode)) return "";
+#if defined(_WIN32)
+    std::string resolved = path;
+#else
+    char buffer[4096];
+    if (!standin_resolve_path(path.c_str(), buffer, sizeof buffer)) return "";
+    std::string resolved = buffer;
+#endif
+    if (stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
     return resolved;
 }
 

@@ -3,8 +3,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "host/panel_host.h"
+#include "host/results.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
@@ -121,7 +123,8 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "set") {
         text = "set " + field("variable") + " = " + field("value") + " (" + field("by") + ")";
     } else if (e == "click") {
-        text = "click on " + field("gauge") + ", area " + field("area");
+        text = "click on " + field("gauge") + ", area " + field("area") +
+               (field("copy").empty() ? "" : ", " + field("copy"));
     } else if (e == "script_problem") {
         text = "gauge " + field("gauge") + ", " + field("script") + ", line " + field("line") +
                ", at '" + field("token") + "': " + field("message");
@@ -136,9 +139,13 @@ std::string trace_readable(const TraceEvent& event) {
         text = "open " + field("path") + " (" + field("via") +
                "): " + (resolved == "null" || resolved.empty() ? "not found" : resolved);
     } else if (e == "create") {
-        text = "buffer " + field("buffer") + " created: tag " + field("tag") + ", " +
-               field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") + "-bit, " +
-               field("bytes") + " bytes, result " + field("result");
+        // A buffer the device refused has no number: "buffer null" would read as a name.
+        const std::string buffer = field("buffer");
+        text = (buffer == "null" ? std::string("no buffer created")
+                                 : "buffer " + buffer + " created") +
+               ": " + format_name(static_cast<unsigned>(std::atoi(field("tag").c_str())), 0) +
+               ", " + field("channels") + " ch, " + field("rate") + " Hz, " + field("bits") +
+               "-bit, " + field("bytes") + " bytes, result " + result_text(field("result"));
     } else if (e == "play") {
         text = "buffer " + field("buffer") +
                (field("looping") == "true" ? " loops" : " plays once") + " from byte " +
@@ -148,11 +155,11 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "position") {
         text = "buffer " + field("buffer") + " moves to byte " + field("position");
     } else if (e == "restore") {
-        text = "buffer " + field("buffer") + " restored, result " + field("result");
+        text = "buffer " + field("buffer") + " restored, result " + result_text(field("result"));
     } else if (e == "release") {
         text = "buffer " + field("buffer") + " released";
     } else if (e == "device") {
-        text = "sound device started, result " + field("result");
+        text = "sound device started, result " + result_text(field("result"));
     } else if (e == "device_release") {
         text = "sound device released";
     } else if (e == "profile" || e == "lock" || e == "unlock") {

@@ -107,7 +107,8 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
     found.problem = "gauge not found: no " + places.back() + "/" + line.file + "/" + xml_name +
                     ", no " + places.back() + "/" + line.file + ".cab and no " + places.back() +
                     "/" + line.file + ".gau" +
-                    (places.size() > 1 ? " (nor in the panel's folder " + places[0] + ")" : "");
+                    (places.size() > 1 ? " (nor in the panel's folder " + places[0] + ")" : "") +
+                    missing_comma_hint(line.gauge);
     return found;
 }
 

@@ -40,6 +40,18 @@ bool is_number(const std::string& text) {
 
 }  // namespace
 
+std::string missing_comma_hint(const std::string& gauge) {
+    size_t digits = gauge.size();
+    while (digits > 0 && gauge[digits - 1] >= '0' && gauge[digits - 1] <= '9') --digits;
+    if (digits == gauge.size() || digits == 0 ||
+        (gauge[digits - 1] != ' ' && gauge[digits - 1] != '\t'))
+        return "";
+    const std::string name = trim_text(gauge.substr(0, digits));
+    if (name.empty()) return "";
+    return "; is a comma missing after " + name +
+           "? The gauge's name is read up to the first comma";
+}
+
 PanelConfig read_panel_config(const std::string& file_name, const std::string& text) {
     PanelConfig config;
     auto problem = [&](int line, const std::string& message) {
@@ -142,7 +154,8 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& t
             break;
         }
         if (numbers < 2) {
-            malformed("the position x, y is missing or not a number");
+            malformed("the position x, y is missing or not a number" +
+                      missing_comma_hint(gauge.gauge));
             continue;
         }
         bool duplicate = false;

@@ -33,3 +33,7 @@ constexpr size_t PANEL_CONFIG_SIZE_LIMIT = 4u << 20;
 
 // Reads panel.cfg from its text; `file_name` goes into the messages.
 PanelConfig read_panel_config(const std::string& file_name, const std::string& text);
+
+// "; is a comma missing after NAME?" when a gauge's name ends in a number after a space, as
+// "Sound_Broken 0" does when the comma before its position was left out; "" otherwise.
+std::string missing_comma_hint(const std::string& gauge);

@@ -100,16 +100,29 @@ void PanelRunner::update() {
     }
 }
 
-bool PanelRunner::click(const std::string& gauge, const std::string& area, std::string& error) {
-    int found = -1;
+int PanelRunner::clicked_gauge(const std::string& gauge) const {
     for (size_t g = 0; g < panel_.gauges.size(); ++g) {
         const PanelGauge& candidate = panel_.gauges[g];
         if (candidate.kind != PanelGauge::XML) continue;
-        if (same_text(names_[g], gauge) || same_text(candidate.line.gauge, gauge)) {
-            found = static_cast<int>(g);
-            break;
-        }
+        if (same_text(names_[g], gauge) || same_text(candidate.line.gauge, gauge))
+            return static_cast<int>(g);
     }
+    return -1;
+}
+
+std::string PanelRunner::click_copy(const std::string& gauge) const {
+    const int found = clicked_gauge(gauge);
+    if (found < 0) return "";
+    int copies = 0;
+    for (const std::string& name : names_) copies += name == names_[found];
+    if (copies < 2) return "";
+    const PanelGaugeLine& line = panel_.gauges[found].line;
+    return "the copy in [" + line.section + "] (line " + std::to_string(line.line) +
+           "), the first of " + std::to_string(copies);
+}
+
+bool PanelRunner::click(const std::string& gauge, const std::string& area, std::string& error) {
+    const int found = clicked_gauge(gauge);
     if (found < 0) {
         error = "no XML gauge " + gauge + " in the panel";
         return false;

@@ -64,6 +64,9 @@ class PanelRunner {
     // gauge), `area` the area's number (from 1) or its tooltip. False with `error` when there is
     // no such gauge or area.
     bool click(const std::string& gauge, const std::string& area, std::string& error);
+    // Which copy of `gauge` a click hits (the first in panel order) when the panel places the
+    // gauge more than once: "the copy in [Window00] (line 5), the first of 2"; "" otherwise.
+    std::string click_copy(const std::string& gauge) const;
 
     const std::vector<RunningScript>& scripts() const { return scripts_; }
     int host_gauge_count() const { return host_gauges_; }
@@ -72,6 +75,7 @@ class PanelRunner {
   private:
     struct Instance;
     void run(RunningScript& script);
+    int clicked_gauge(const std::string& gauge) const;  // its index, or -1
 
     LoadedPanel panel_;
     PanelVariables& variables_;

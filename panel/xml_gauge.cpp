@@ -143,6 +143,27 @@ void collect_macros(const XMLElement* node, Macros& macros) {
     }
 }
 
+// What to do about a parse error on `line` of `text` when the line holds a '<' that can begin
+// no tag, as a script's comparison does: XML reads every '<' as the start of an element.
+std::string raw_less_than_hint(const std::string& text, int line) {
+    size_t start = 0;
+    for (int n = 1; n < line && start != std::string::npos; ++n) {
+        start = text.find('\n', start);
+        if (start != std::string::npos) ++start;
+    }
+    if (start == std::string::npos) return "";
+    const std::string row = text.substr(start, text.find('\n', start) - start);
+    for (size_t at = row.find('<'); at != std::string::npos; at = row.find('<', at + 1)) {
+        const char next = at + 1 < row.size() ? row[at + 1] : ' ';
+        const bool tag = std::isalpha(static_cast<unsigned char>(next)) || next == '/' ||
+                         next == '!' || next == '?' || next == '_';
+        if (!tag)
+            return ": a '<' in a script must be written &lt; (and '&' as &amp;), or the script "
+                   "put inside <![CDATA[ ... ]]>";
+    }
+    return "";
+}
+
 }  // namespace
 
 bool read_xml_gauge(const std::string& text, XmlGauge& gauge, std::string& error) {
@@ -154,7 +175,7 @@ bool read_xml_gauge(const std::string& text, XmlGauge& gauge, std::string& error
     tinyxml2::XMLDocument document(true, tinyxml2::PRESERVE_WHITESPACE);
     if (document.Parse(text.data(), text.size()) != tinyxml2::XML_SUCCESS) {
         error = "line " + std::to_string(document.ErrorLineNum()) + ": not well-formed XML (" +
-                document.ErrorName() + ")";
+                document.ErrorName() + ")" + raw_less_than_hint(text, document.ErrorLineNum());
         return false;
     }
     const XMLElement* root = document.RootElement();

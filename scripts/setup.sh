@@ -11,6 +11,7 @@ packages=(
     sox                                          # demo sounds, reference WAV files in tests
     libtinyxml2-dev libmspack-dev gcab           # panel preview: XML gauges, cabinet files
     mingw-w64                                    # the win32 deliverable and the win64 build
+    dpkg-dev                                     # apt-get source: the panel libraries for them
     wine64 pulseaudio pulseaudio-utils           # the Windows build under Wine, sound captured
     imagemagick                                  # renders the timeline SVG for a look
     zip
@@ -29,6 +30,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     $SUDO apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
+
+# The Windows builds compile tinyxml2 and libmspack from their Debian sources, under build/.
+"$(dirname "$0")/fetch_panel_sources.sh"
 
 # The shipped 32-bit files run under 32-bit Wine, emulated here: its own script, which says
 # what it cannot do.

@@ -428,6 +428,19 @@ run_recorded() {
     sed 's/^/    /' "$record/$name.check" 2>/dev/null
 }
 
+# The panel preview of a cuebox.exe against the Linux build's (scripts/wine_panel_check.sh).
+# $1: label, $2: loader, $3: cuebox.exe.
+panel_check() {
+    local out status
+    out=$("$SOURCE/scripts/wine_panel_check.sh" "$1-panel" "$2" "$WINEPREFIX" "$3" \
+        "${NATIVE_BUILD:-$SOURCE/build/native}" "$TMP/$1-panel" 2>&1)
+    status=$?
+    say "$out"
+    PASSED=$((PASSED + $(grep -c '^PASS' <<<"$out")))
+    FAILED=$((FAILED + $(grep -c '^FAIL' <<<"$out")))
+    [ "$status" = 2 ] && fail "$1-panel: the panel check could not run"
+}
+
 # ======== win64
 if [ -n "$WIN64_BUILD" ]; then
     PART=$(date +%s.%N)
@@ -453,6 +466,7 @@ if [ -n "$WIN64_BUILD" ]; then
         run_without_audio win64 "$WINE64" "$LIMIT64" \
             "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
     done
+    panel_check win64 "$WINE64" "$TMP/win64/cuebox.exe"
     timed "win64 (all)" "$PART"
 fi
 
@@ -493,6 +507,7 @@ if [ -n "$WIN32_TESTS" ]; then
         gtest_start "$label-sound_tests" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/sound_tests.exe"
         gtest_judge "$label-conformance_tests"
         gtest_judge "$label-sound_tests"
+        panel_check "$label" "$WINE32" "$PACKAGE/cuebox.exe"
         # The zip's files through Wine's own DirectSound, one process per scenario, captured.
         for scenario in "${SCENARIOS[@]}"; do
             [ "$(scenario_field "$scenario" audio)" = none ] && continue

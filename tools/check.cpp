@@ -3,9 +3,11 @@
 // sound file from the module's own WAV reader and the platform's sound device. What this file
 // adds is the explanation: its own reading of the INI text for the mistakes that the module
 // passes over in silence, and of a refused WAV file's bytes for the check that failed.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -14,50 +16,27 @@
 #include <vector>
 
 #include "host/files.h"
-#include "tools/cli.h"
-#include "tools/configuration_view.h"
-#include "tools/ini_analysis.h"
-#if defined(CUEBOX_PANEL)
-#include "tools/panel_check.h"
-#endif
+#include "host/results.h"
 #include "host/trace.h"
 #include "panel/text.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
+#include "tools/ini_analysis.h"
+#include "tools/panel_check.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
 
 namespace {
 
+constexpr unsigned WAVE_FORMAT_EXTENSIBLE_TAG = 0xFFFE;
+
 std::string hex(HRESULT code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
     return text;
-}
-
-std::string result_text(HRESULT code) {
-    struct Name {
-        HRESULT code;
-        const char* name;
-    };
-    static const Name names[] = {
-        {DS_OK, "DS_OK"},
-        {DSERR_BADFORMAT, "DSERR_BADFORMAT"},
-        {DSERR_INVALIDPARAM, "DSERR_INVALIDPARAM"},
-        {DSERR_OUTOFMEMORY, "DSERR_OUTOFMEMORY"},
-        {DSERR_UNSUPPORTED, "DSERR_UNSUPPORTED"},
-        {DSERR_NODRIVER, "DSERR_NODRIVER"},
-        {DSERR_ALLOCATED, "DSERR_ALLOCATED"},
-        {DSERR_INVALIDCALL, "DSERR_INVALIDCALL"},
-        {DSERR_CONTROLUNAVAIL, "DSERR_CONTROLUNAVAIL"},
-        {DSERR_UNINITIALIZED, "DSERR_UNINITIALIZED"},
-        {DSERR_GENERIC, "E_FAIL"},
-    };
-    for (const Name& name : names) {
-        if (name.code == code) return hex(code) + " " + name.name;
-    }
-    return hex(code);
 }
 
 std::string json_line(int line) {
@@ -101,6 +80,28 @@ struct IniFacts {
     IniLines lines;
 };
 
+// The INI files in the root's Gauges folder that look like ours (a [Sounds] section or an
+// LVar key), for an author whose INI is not where the module looks by default.
+std::vector<std::string> ini_files_like_ours() {
+    std::vector<std::string> found;
+    std::string folder;
+    if (!resolve(".\\Gauges", folder)) return found;
+    DIR* listing = opendir(folder.c_str());
+    if (!listing) return found;
+    while (const dirent* entry = readdir(listing)) {
+        const std::string name = entry->d_name;
+        if (name.size() < 5 || lower_text(name.substr(name.size() - 4)) != ".ini") continue;
+        std::string text;
+        if (!read_regular_file(folder + "/" + name, text)) continue;
+        const std::string lower = lower_text(text.substr(0, 1 << 16));
+        if (lower.find("[sounds]") != std::string::npos || lower.find("lvar") != std::string::npos)
+            found.push_back(name);
+    }
+    closedir(listing);
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
 void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFacts& ini,
                  Findings& findings) {
     ini.named = options.has_param && !options.param.empty();
@@ -131,6 +132,19 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
                              "the INI file " + ini.path + " was not found (looked for " +
                                  ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
                                  " and every slot uses its default file");
+        } else if (const std::vector<std::string> others = ini_files_like_ours(); !others.empty()) {
+            std::string names;
+            for (const std::string& name : others) names += (names.empty() ? "" : ", ") + name;
+            const std::string example = ".\\Gauges\\" + others.front();
+            findings.problem("ini_elsewhere", -1, 0,
+                             "no INI file at " + ini.path +
+                                 ", where the module looks when its "
+                                 "parameter string names none, but Gauges holds " +
+                                 names +
+                                 ": name yours in the module's line of panel.cfg (gauge00="
+                                 "jvb_cuebox2!jvb_cuebox2, 0, 0, 1, 1, " +
+                                 example + "), try it here with --param " + example +
+                                 ", or rename it jvb_cuebox.ini");
         } else {
             findings.notes.push_back("no INI file at " + ini.path + ": the variable is " +
                                      DEFAULT_VARIABLE_NAME +
@@ -236,6 +250,30 @@ std::vector<Chunk> subchunks(FileBytes& bytes, uint64_t riff_end) {
     return chunks;
 }
 
+// What a file that is no RIFF file really is, from its first bytes, with what to do.
+std::string container_hint(FileBytes& bytes) {
+    unsigned char head[4] = {};
+    if (!bytes.at(0, head, 4)) return "";
+    const std::string magic(reinterpret_cast<const char*>(head), 4);
+    const char* kind = nullptr;
+    if (magic.compare(0, 3, "ID3") == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0))
+        kind = "an MP3 file";
+    else if (magic == "OggS")
+        kind = "an Ogg file (Vorbis or Opus)";
+    else if (magic == "fLaC")
+        kind = "a FLAC file";
+    else if (magic == "FORM")
+        kind = "an AIFF file";
+    else if (magic == "RF64" || magic == "BW64")
+        kind = "a WAV file in the 64-bit RF64 form";
+    else if (magic == "RIFX")
+        kind = "a big-endian RIFF file";
+    if (!kind) return "";
+    return std::string(": it is ") + kind +
+           " with a .wav name; save it as a WAV file, 16-bit PCM (sox, Audacity: \"WAV, signed "
+           "16-bit PCM\")";
+}
+
 struct WaveDiagnosis {
     std::string reason;  // cannot_open, not_riff, not_wave, no_fmt, fmt_too_short, ...
     std::string detail;
@@ -253,7 +291,8 @@ WaveDiagnosis diagnose_wave(const std::string& path) {
                                 " bytes, too few for a RIFF header"};
     }
     if (id != FOURCC_RIFF)
-        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\""};
+        return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\"" +
+                                container_hint(bytes)};
     const uint32_t form = bytes.u32(8, ok);
     if (!ok) return {"not_wave", "the file ends before the RIFF form type"};
     if (form != mmioFOURCC('W', 'A', 'V', 'E'))
@@ -378,6 +417,7 @@ struct SlotReport {
     WaveDiagnosis diagnosis;
     bool has_format = false;
     WAVEFORMATEX format = {};
+    unsigned subformat = 0;       // an extensible format's sub-format tag, 0 when none is given
     DWORD data_bytes = 0;         // what the reader plays
     uint64_t declared_bytes = 0;  // what the "data" chunk declares
     double duration = -1;
@@ -406,6 +446,13 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     if (reader.format) {
         report.has_format = true;
         report.format = *reader.format;
+        // WAVEFORMATEXTENSIBLE: valid bits (2 bytes), channel mask (4), then the sub-format
+        // GUID, whose first two bytes are the plain format tag.
+        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG &&
+            reader.format->cbSize >= 22) {
+            const auto* extra = reinterpret_cast<const unsigned char*>(reader.format + 1);
+            report.subformat = extra[6] | extra[7] << 8;
+        }
     }
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
@@ -439,13 +486,44 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
 
 std::string format_text(const SlotReport& r) {
     if (!r.has_format) return "-";
-    char text[96];
     const WAVEFORMATEX& f = r.format;
-    std::snprintf(
-        text, sizeof text, "%s %u ch %u Hz %u-bit",
-        f.wFormatTag == WAVE_FORMAT_PCM ? "PCM" : ("tag " + std::to_string(f.wFormatTag)).c_str(),
-        unsigned{f.nChannels}, unsigned{f.nSamplesPerSec}, unsigned{f.wBitsPerSample});
-    return text;
+    // Compressed formats give no bits per sample: "0-bit" would only puzzle.
+    return format_name(f.wFormatTag, r.subformat) + " " + std::to_string(f.nChannels) + " ch " +
+           std::to_string(f.nSamplesPerSec) + " Hz" +
+           (f.wBitsPerSample ? " " + std::to_string(f.wBitsPerSample) + "-bit" : "");
+}
+
+// Why a format that plays here lies outside what plays on every Windows (plain PCM, 8 or 16
+// bits, mono or stereo, 11025, 22050 or 44100 Hz), with what Windows does with it; "" inside.
+std::string outside_safe_set(const SlotReport& r) {
+    const WAVEFORMATEX& f = r.format;
+    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG;
+    const unsigned kind = extensible ? r.subformat : f.wFormatTag;
+    std::string reasons;
+    auto add = [&reasons](const std::string& reason) {
+        reasons += (reasons.empty() ? "" : "; ") + reason;
+    };
+    if (kind == WAVE_FORMAT_IEEE_FLOAT)
+        add("IEEE float samples: DirectSound mixes them in software from DirectX 8 on (Windows "
+            "XP and later); older DirectSound and some drivers refuse the buffer");
+    if (extensible)
+        add("the extensible format header: Windows XP and later read it; Windows 98 and Me "
+            "refuse the buffer");
+    if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && kind != WAVE_FORMAT_IEEE_FLOAT)
+        add(std::to_string(f.wBitsPerSample) + "-bit samples" +
+            (extensible ? std::string(": a driver may refuse them")
+                        : " in a plain PCM header: Windows wants the extensible header for more "
+                          "than 16 bits, and a driver may refuse them"));
+    if (f.nChannels > 2)
+        add(std::to_string(f.nChannels) + " channels" +
+            (extensible ? std::string(": a driver may refuse them")
+                        : " in a plain PCM header: Windows wants the extensible header for more "
+                          "than two"));
+    if (f.nSamplesPerSec != 11025 && f.nSamplesPerSec != 22050 && f.nSamplesPerSec != 44100)
+        add(std::to_string(f.nSamplesPerSec) +
+            " Hz: DirectSound converts the rate in software on every play, which old hardware may "
+            "do poorly");
+    return reasons;
 }
 
 // Bytes the "data" chunk declares beyond what the file holds; the slot plays without them.
@@ -463,6 +541,12 @@ std::string verdict_text(const SlotReport& r) {
     return "device refuses";
 }
 
+bool compressed(const SlotReport& r) {
+    const unsigned tag = r.format.wFormatTag;
+    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE_TAG ? r.subformat : tag;
+    return r.has_format && kind != WAVE_FORMAT_PCM && kind != WAVE_FORMAT_IEEE_FLOAT;
+}
+
 void slot_problems(const SlotReport& r, Findings& findings) {
     const std::string who = "slot " + two_digits(r.slot) + " (" +
                             (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
@@ -475,7 +559,15 @@ void slot_problems(const SlotReport& r, Findings& findings) {
                              std::to_string(missing_bytes(r)) +
                              " more than the file holds; it plays the " + length + " it has");
     }
-    if (r.plays) return;
+    if (r.plays) {
+        const std::string outside = outside_safe_set(r);
+        if (!outside.empty())
+            findings.warning("format_not_always_safe", r.slot, r.line,
+                             who + ": " + r.path + " (" + format_text(r) +
+                                 ") plays here, but lies outside the always-safe set: " + outside +
+                                 "; 16-bit PCM at 22050 or 44100 Hz plays everywhere");
+        return;
+    }
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
                          who + ": " + r.path + " names a folder, not a sound file");
@@ -486,8 +578,13 @@ void slot_problems(const SlotReport& r, Findings& findings) {
     } else if (!r.exists) {
         // A slot left to its default file is silent on purpose when that file is absent.
         if (!r.from_ini) return;
-        findings.problem("file_missing", r.slot, r.line,
-                         who + ": file not found: " + r.path + " (looked for " + r.resolved + ")");
+        findings.problem(
+            "file_missing", r.slot, r.line,
+            who + ": file not found: " + r.path + " (looked for " + r.resolved + ")" +
+                (r.from_ini && r.path.find(';') != std::string::npos
+                     ? ": a ';' after a value is part of the value, as Windows reads the file; "
+                       "put the comment on a line of its own"
+                     : ""));
     } else if (!r.accepted) {
         findings.problem("wav_refused", r.slot, r.line,
                          who + ": the WAV reader refuses " + r.path + ": " + r.diagnosis.detail);
@@ -497,7 +594,10 @@ void slot_problems(const SlotReport& r, Findings& findings) {
         findings.problem("device_refused", r.slot, r.line,
                          who + ": the sound device refuses a buffer in this format (" +
                              format_text(r) + ", " + std::to_string(r.data_bytes) +
-                             " bytes): " + result_text(r.device_result));
+                             " bytes): " + result_text(r.device_result) +
+                             (compressed(r) ? "; DirectSound plays no compressed format on any "
+                                              "Windows: save it as 16-bit PCM"
+                                            : ""));
     }
 }
 
@@ -587,13 +687,17 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
     std::fputs(out.c_str(), stdout);
 }
 
-// A path as a Unix path would spell it, to tell whether resolving it found anything to say.
-std::string plain_spelling(std::string path) {
+// Whether the file a path resolved to says more than the path itself: on Windows the system
+// resolves it, so it is the path; elsewhere when our resolution changed more than the Unix
+// spelling of the separators.
+bool resolution_says_more(std::string path, const std::string& resolved) {
+#if !defined(_WIN32)
     for (char& c : path) {
         if (c == '\\') c = '/';
     }
     while (path.compare(0, 2, "./") == 0) path.erase(0, 2);
-    return path;
+#endif
+    return path != resolved;
 }
 
 void print_readable(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
@@ -603,9 +707,13 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
     if (ini.path.empty()) {
         std::printf("INI file   none\n");
     } else {
+        const bool arrow = ini.found && resolution_says_more(ini.path, ini.resolved);
         std::printf("INI file   %s (%s)%s%s\n", ini.path.c_str(),
-                    ini.named ? "parameter string" : "default", ini.found ? " -> " : ": not found",
-                    ini.found ? ini.resolved.c_str() : "");
+                    ini.named ? "parameter string" : "default",
+                    !ini.found ? ": not found"
+                    : arrow    ? " -> "
+                               : "",
+                    arrow ? ini.resolved.c_str() : "");
     }
     std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
                 ini.lines.variable_line
@@ -613,19 +721,29 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                     : "default");
     std::printf("device     %s\n\n",
                 device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
-    std::printf(
-        "slot  from     format                     length   verdict                        path\n");
+    auto shown_slot = [all](const SlotReport& r) {
+        return all || r.from_ini || r.exists || r.folder || r.special;
+    };
+    // The columns are as wide as their widest entry, so long format names keep them in line.
+    int format_width = 6, verdict_width = 7;
+    for (const SlotReport& r : slots) {
+        if (!shown_slot(r)) continue;
+        format_width = std::max(format_width, static_cast<int>(format_text(r).size()));
+        verdict_width = std::max(verdict_width, static_cast<int>(verdict_text(r).size()));
+    }
+    std::printf("slot  from     %-*s  length   %-*s  path\n", format_width, "format", verdict_width,
+                "verdict");
     int shown = 0;
     for (const SlotReport& r : slots) {
-        if (!all && !r.from_ini && !r.exists && !r.folder && !r.special) continue;
+        if (!shown_slot(r)) continue;
         ++shown;
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
         std::string path = r.path;
-        if ((r.exists || r.folder || r.special) && plain_spelling(r.path) != r.resolved)
+        if ((r.exists || r.folder || r.special) && resolution_says_more(r.path, r.resolved))
             path += " -> " + r.resolved;
-        std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
-                    r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
+        std::printf("  %02d  %-7s  %-*s  %-7s  %-*s  %s\n", r.slot, r.from_ini ? "ini" : "default",
+                    format_width, format_text(r).c_str(), length, verdict_width,
                     verdict_text(r).c_str(), path.c_str());
     }
     if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
@@ -667,14 +785,12 @@ int command_check(const CliOptions& given) {
     }
     char here[4096] = "";
     if (!getcwd(here, sizeof here)) here[0] = '\0';
-#if defined(CUEBOX_PANEL)
     PanelCheck panel;
     if (!options.panel.empty()) {
         if (!panel.load(options.panel)) return 2;
         options.has_param = true;
         options.param = panel.module_parameters();
     }
-#endif
 
     const ConfigurationView view =
         read_configuration(options.has_param ? options.param.c_str() : "");
@@ -703,7 +819,13 @@ int command_check(const CliOptions& given) {
         check_slot(r, device);
         slot_problems(r, findings);
     }
-#if defined(CUEBOX_PANEL)
+    // A set with nothing in it would play nothing at all: never a success.
+    if (std::none_of(slots.begin(), slots.end(),
+                     [](const SlotReport& r) { return r.from_ini || r.exists; })) {
+        findings.problem("nothing_configured", -1, 0,
+                         "nothing would play: no INI file names a sound, and no default sound "
+                         "file (Sound\\jvb\\jvb_xml_NN.wav) exists");
+    }
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);
         for (const SlotReport& r : slots) {
@@ -719,7 +841,6 @@ int command_check(const CliOptions& given) {
             }
         }
     }
-#endif
     if (options.json) {
         print_json(here, view, ini, device, slots, findings);
     } else {

@@ -9,16 +9,43 @@
 
 #include "tools/configuration_view.h"
 
+namespace {
+
+// Why `argument` cannot be what its author meant because of the shell's quoting, or "". cmd.exe
+// passes single quotes on as part of the argument (only PowerShell and Unix shells remove them),
+// and in cmd.exe a backslash before a closing double quote keeps that quote in the argument.
+std::string quoting_mistake(const std::string& argument) {
+    if (argument.size() >= 2 && argument.front() == '\'' && argument.back() == '\'')
+        return argument +
+               ": the single quotes are part of the argument (cmd.exe keeps them): leave them "
+               "out, or use double quotes, \"" +
+               argument.substr(1, argument.size() - 2) + "\"";
+    if (argument.find('"') != std::string::npos)
+        return argument +
+               ": a double quote is part of the argument: in cmd.exe a backslash before the "
+               "closing quote keeps it (write \"folder\\\\\" or drop the last backslash)";
+    return "";
+}
+
+}  // namespace
+
 bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error) {
     bool command_seen = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
+        error = quoting_mistake(word);
+        if (!error.empty()) return false;
         auto value = [&](std::string& into) {
             if (i + 1 >= argc) {
                 error = word + " needs a value";
                 return false;
             }
             into = argv[++i];
+            error = quoting_mistake(into);
+            if (!error.empty()) {
+                error = word + " " + error;
+                return false;
+            }
             return true;
         };
         if (word == "--root") {
@@ -48,6 +75,9 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         } else if (word == "-h" || word == "--help") {
             options.command = "help";
             return true;
+        } else if (word == "--version") {
+            options.command = "version";
+            return true;
         } else if (word.size() > 1 && word[0] == '-') {
             error = "unknown option " + word;
             return false;
@@ -62,14 +92,6 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         error = "--out needs a file name";
         return false;
     }
-#if !defined(CUEBOX_PANEL)
-    if (!options.panel.empty() || !options.vars.empty()) {
-        error =
-            "--panel and --vars are not available in this build (reading XML gauges needs "
-            "libraries the Windows build does not carry): preview panels with the Linux cuebox";
-        return false;
-    }
-#endif
     if (!options.panel.empty() && options.has_param) {
         error =
             "--param and --panel: with a panel, the module's line in panel.cfg gives the "

@@ -44,15 +44,21 @@ void make_paths_absolute(CliOptions& options);
 bool open_host(const CliOptions& options, PanelHost& host);
 
 constexpr const char* USAGE =
-    "usage: cuebox [options] [show | run SCENARIO... | check | console]\n"
+    "usage: cuebox [options] show | run SCENARIO... | check | console\n"
+    "  show             the variable and the file of every slot, as the module reads them\n"
+    "  run SCENARIO     play a scenario (connect, set, click, wait...) through the module\n"
+    "  check            what each slot will do, and what is wrong with the sound set\n"
+    "  console          type commands as a gauge would write them\n"
     "  --root DIR       simulator root folder (default: the current folder)\n"
     "  --param STRING   the gauge's parameter string (an INI file path)\n"
     "  --module FILE    the gauge module (default: jvb_cuebox2.gau beside cuebox, or built)\n"
-    "  --out FILE.wav   render the sound offline into a WAV file\n"
-    "  --live           play on the default sound device\n"
+    "  --out FILE.wav   render the sound offline into a WAV file (Linux)\n"
+    "  --live           play on the default sound device (what Windows always does)\n"
     "  --trace          run: one JSON object per event\n"
     "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
     "  --json, --all    check: everything as JSON / list all 100 slots\n"
-    "  --panel FILE     run, check (Linux): your panel.cfg (relative to the root); its XML\n"
+    "  --panel FILE     run, check: your panel.cfg (relative to the root); its XML\n"
     "                   gauges run beside the module, whose line gives the parameter string\n"
-    "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n";
+    "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n"
+    "  --version        the version, and the module cuebox loads\n"
+    "docs/tools.md says more; on Windows, quote paths with double quotes, not single ones.\n";

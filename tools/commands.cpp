@@ -6,14 +6,13 @@
 #include <vector>
 
 #include "host/files.h"
-#include "tools/cli.h"
-#include "tools/configuration_view.h"
-#if defined(CUEBOX_PANEL)
 #include "host/panel_session.h"
+#include "host/results.h"
 #include "host/root_files.h"
-#endif
 #include "host/scenario.h"
 #include "host/trace.h"
+#include "tools/cli.h"
+#include "tools/configuration_view.h"
 #include "tools/timeline.h"
 
 namespace {
@@ -28,14 +27,13 @@ void print_live(const TraceEvent& event, void* context) {
     static bool told = false;
     if (event.event == "device" && trace_field(event, "result") != "0" && !told) {
         told = true;
-        std::fprintf(stderr, "cuebox: no sound device (result %s): going on silently\n",
-                     trace_field(event, "result").c_str());
+        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
+                     result_text(trace_field(event, "result")).c_str());
     }
     const std::string line = json ? trace_json(event) : trace_readable(event);
     if (!line.empty()) std::printf("%s\n", line.c_str());
 }
 
-#if defined(CUEBOX_PANEL)
 // The panel of a command line (--panel, --vars): loaded from the root (the current folder by
 // now), its problems and notes printed, the module's instances added to `host`. Null, after
 // printing why, when the panel file or the timeline cannot be read.
@@ -79,7 +77,6 @@ std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, Pane
     }
     return session;
 }
-#endif
 
 }  // namespace
 
@@ -114,7 +111,6 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
     PanelHost host;
     if (!open_host(options, host)) return 2;
     std::string parameters = options.has_param ? options.param : "";
-#if defined(CUEBOX_PANEL)
     std::unique_ptr<PanelSession> panel;
     if (!options.panel.empty()) {
         panel = open_panel_session(options, host);
@@ -126,7 +122,6 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
         }
         if (!panel->module_parameters().empty()) parameters = panel->module_parameters()[0];
     }
-#endif
 
     RunSettings settings;
     settings.output = options.output;
@@ -135,22 +130,18 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
     bool json = options.trace;
     trace.live = &print_live;
     trace.live_context = &json;
-#if defined(CUEBOX_PANEL)
     if (panel) {
         panel->start(settings.variable_name, trace);
         settings.panel = panel.get();
     }
-#endif
     std::string failure, error;
     const bool passed = run_scenario(host, scenario, settings, trace, failure);
-#if defined(CUEBOX_PANEL)
     if (panel && panel->commands_lost() > 0) {
         std::fprintf(stderr,
                      "cuebox: %ld command(s) written by the panel's gauges never reached the "
                      "module (command_lost)\n",
                      panel->commands_lost());
     }
-#endif
     // Whatever the scenario did (it may have stopped early, or never connected), the panel is
     // disconnected before the module goes, as a simulator that closes does: the module's
     // tables go back, and a second disconnect frees nothing twice.

@@ -11,17 +11,20 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <iostream>
 #include <set>
 #include <string>
 #include <thread>
 
+#include "host/results.h"
 #include "host/scenario.h"
 #include "host/trace.h"
 #include "tools/cli.h"
 #include "tools/configuration_view.h"
 #include "tools/slot_activity.h"
+#include "tools/stop_flag.h"
 #if !defined(_WIN32)
 #include <poll.h>
 #include <unistd.h>
@@ -33,18 +36,27 @@ constexpr double TICK = 1.0 / UPDATES_PER_SECOND;
 // How long the end of the input waits at most for one-shots to finish.
 constexpr double SETTLE_LIMIT = 10.0;
 
+// As docs/commands.md says it, in short.
 const char* const HELP =
-    "Type a value and it is written into the command variable:\n"
-    "  N     (0 to 99)     play slot N once\n"
-    "  1NN   (100 to 199)  start slot NN looping; again: stop it\n"
-    "  -N, -1NN            stop slot N if it plays\n"
-    "  250                 stop every slot\n"
-    "  260                 the idle value (does nothing)\n"
+    "Type a value and it is written into the command variable, as a gauge writes it:\n"
+    "  N      (0 to 99)     play slot N once; if it still plays, it goes on\n"
+    "  1NN    (100 to 199)  loop toggle: slot NN starts looping; again: it stops\n"
+    "  -N     (-1 to -99)   stop slot N if it has played before; sets the stop flag\n"
+    "  -1NN                 loop toggle as 1NN, and sets the stop flag\n"
+    "  250, -250            stop every slot (-250 also sets the stop flag)\n"
+    "  260, -260            idle: nothing (-260 only sets the stop flag)\n"
+    "  200-249, 251-259, 261 and above: nothing (negative forms set the stop flag)\n"
     "  any other number, nan, inf: as a gauge would write it (5.9 acts as 5)\n"
+    "The stop flag: any negative value sets it, and while it is set the next N (0 to 99)\n"
+    "stops slot N instead of playing it. Only a stop carried out clears it: -N for a slot\n"
+    "that has played, or 1NN stopping a loop. The status line shows it while it is set.\n"
     "Other lines: wait SECONDS (let time pass), status, help, quit.\n";
 
 struct Console {
     SlotActivity activity;
+    StopFlag stop_flag;
+    bool value_read = false;  // in the update that runs
+    double value = 0;
     bool json = false;
     bool echo = false;
     std::string last_status;
@@ -53,9 +65,13 @@ struct Console {
 void on_event(const TraceEvent& event, void* context) {
     Console& console = *static_cast<Console*>(context);
     console.activity.add(event);
+    if (event.event == "read") {
+        console.value_read = true;
+        console.value = std::strtod(trace_field(event, "value").c_str(), nullptr);
+    }
     if (event.event == "device" && trace_field(event, "result") != "0") {
-        std::fprintf(stderr, "cuebox: no sound device (result %s): going on silently\n",
-                     trace_field(event, "result").c_str());
+        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
+                     result_text(trace_field(event, "result")).c_str());
     }
     if (console.json) std::printf("%s\n", trace_json(event).c_str());
 }
@@ -83,6 +99,7 @@ std::string status_text(const Console& console, double time) {
     if (!silent.empty()) text += " | no sound (file refused) " + slot_list(silent);
     if (!console.activity.missing().empty())
         text += " | file not found " + slot_list(console.activity.missing());
+    if (console.stop_flag.set()) text += " | " + console.stop_flag.effect();
     return text;
 }
 
@@ -131,7 +148,13 @@ class ConsoleRun {
 
     void update() {
         trace_.next_update();
+        console_.value_read = false;
         host_.pre_update();
+        if (console_.value_read) {
+            const std::string note =
+                console_.stop_flag.read(console_.value, console_.activity, trace_.time());
+            if (!note.empty() && !console_.json) std::printf("          %s\n", note.c_str());
+        }
         // Offline outputs move on by a tick here; the device's time passes by itself.
         if (!paced_ || options_.output != SoundOutput::LIVE) let_time_pass(TICK, options_.output);
         trace_.advance(TICK);
@@ -261,6 +284,17 @@ int command_console(const CliOptions& options) {
 
     Console console;
     console.json = options.trace;
+#if defined(_WIN32)
+    // Only the variable is traced here: the stop flag follows whether each slot's file opens,
+    // as the module's own first play of a slot finds out (the root is the current folder).
+    const ConfigurationView view =
+        read_configuration(options.has_param ? options.param.c_str() : "");
+    console.stop_flag = StopFlag([view](int slot) {
+        std::FILE* file = std::fopen(view.slots[static_cast<size_t>(slot)].path.c_str(), "rb");
+        if (file) std::fclose(file);
+        return file != nullptr;
+    });
+#endif
     TraceRecorder trace(host);
     trace.live = &on_event;
     trace.live_context = &console;

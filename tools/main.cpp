@@ -3,7 +3,20 @@
 
 #include "tools/cli.h"
 
+#if defined(_WIN32) && defined(_WIN64)
+#define CUEBOX_PLATFORM_NAME "64-bit Windows"
+#elif defined(_WIN32)
+#define CUEBOX_PLATFORM_NAME "32-bit Windows"
+#else
+#define CUEBOX_PLATFORM_NAME "Linux"
+#endif
+
 int main(int argc, char** argv) {
+    // Alone, cuebox says how to use it rather than run `show` unasked.
+    if (argc < 2) {
+        std::printf("%s", USAGE);
+        return 0;
+    }
     CliOptions options;
     std::string error;
     if (!parse_command_line(argc, argv, options, error)) {
@@ -12,6 +25,11 @@ int main(int argc, char** argv) {
     }
     if (options.command == "help") {
         std::printf("%s", USAGE);
+        return 0;
+    }
+    if (options.command == "version") {
+        std::printf("cuebox %s, %s build; loads %s unless --module names another\n", CUEBOX_VERSION,
+                    CUEBOX_PLATFORM_NAME, default_module_path(argv[0]).c_str());
         return 0;
     }
     if (options.module.empty()) options.module = default_module_path(argv[0]);

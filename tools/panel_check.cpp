@@ -71,6 +71,51 @@ bool similar(const std::string& written, const std::string& wanted) {
     return shorter.size() >= 3 && longer.find(shorter) != std::string::npos;
 }
 
+// Findings about scripts, each once: a gauge placed on several windows runs the same scripts in
+// each, and would otherwise report each finding once per copy. A finding names the windows of
+// the copies it concerns.
+class ScriptFindings {
+  public:
+    void add(const std::string& kind, int slot, const std::string& where, const std::string& window,
+             const std::string& text) {
+        for (Entry& entry : entries_) {
+            if (entry.kind == kind && entry.slot == slot && entry.where == where &&
+                entry.text == text) {
+                if (std::find(entry.windows.begin(), entry.windows.end(), window) ==
+                    entry.windows.end())
+                    entry.windows.push_back(window);
+                return;
+            }
+        }
+        entries_.push_back(Entry{kind, slot, where, text, {window}});
+    }
+    // `where` holds "@" where the windows go.
+    void move_to(std::vector<PanelFinding>& problems) const {
+        for (const Entry& entry : entries_) {
+            std::string windows;
+            for (size_t i = 0; i < entry.windows.size(); ++i) {
+                windows += (i == 0                          ? ""
+                            : i + 1 == entry.windows.size() ? " and "
+                                                            : ", ") +
+                           ("[" + entry.windows[i] + "]");
+            }
+            std::string where = entry.where;
+            where.replace(where.find('@'), 1, windows);
+            problems.push_back(PanelFinding{entry.kind, entry.slot, where + entry.text});
+        }
+    }
+
+  private:
+    struct Entry {
+        std::string kind;
+        int slot;
+        std::string where;
+        std::string text;
+        std::vector<std::string> windows;
+    };
+    std::vector<Entry> entries_;
+};
+
 }  // namespace
 
 bool PanelCheck::load(const std::string& panel_path) {
@@ -134,6 +179,12 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         const std::string said = where_is(script, script.error.line) + ": at '" +
                                  script.error.token + "': " + script.error.message +
                                  ": this script does not run";
+        // A gauge on several windows is compiled once per copy: one finding says it for all.
+        bool known = false;
+        for (const PanelFinding& problem : problems)
+            known = known || problem.message.find(said) == 0;
+        for (const std::string& note : notes) known = known || note.find(said) == 0;
+        if (known) continue;
         if (!drives.empty()) {
             problems.push_back(
                 PanelFinding{"script_error", -1,
@@ -165,56 +216,64 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     std::vector<std::pair<std::string, std::string>> others;  // L: names written, and where
     std::vector<std::string> ungated;  // writes of a command that do not wait for 260
     int ungated_every_update = 0;      // of them, in scripts that run at every update
+    ScriptFindings findings;
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
             if (write.variable.kind != 'L') continue;
             const std::string where = gauge.source + ":" +
                                       std::to_string(script.file_line(write.line)) + " (" +
-                                      gauge.line.name() + ", " + script.place + ")";
+                                      gauge.line.name() + " in @, " + script.place + ")";
+            const std::string& window = gauge.line.section;
             if (!same_text(write.variable.name, variable)) {
                 bool known = false;
                 for (const auto& other : others)
                     known = known || same_text(other.first, write.variable.name);
-                if (!known) others.emplace_back(write.variable.name, where);
+                if (!known) {
+                    std::string at = where;
+                    at.replace(at.find('@'), 1, "[" + window + "]");
+                    others.emplace_back(write.variable.name, at);
+                }
                 continue;
             }
             written = true;
             if (!write.gated && !(write.constant && write.value == 260)) {
-                ungated.push_back(where);
+                // Copies on two windows are two writers: each is listed with its window.
+                std::string at = where;
+                at.replace(at.find('@'), 1, "[" + window + "]");
+                ungated.push_back(at);
                 ungated_every_update += script.every_update;
             }
             if (script.every_update && write.always) {
-                problems.push_back(PanelFinding{
-                    "written_every_update", -1,
-                    where + ": writes " +
-                        (write.constant ? number_text(write.value) + " to " : "") +
-                        "(>L:" + write.variable.name +
-                        ") at every update, without a condition: the module sees the same "
-                        "command at every update (put the write inside an if{ that holds only "
-                        "when something changes)"});
+                findings.add("written_every_update", -1, where, window,
+                             ": writes " +
+                                 (write.constant ? number_text(write.value) + " to " : "") +
+                                 "(>L:" + write.variable.name +
+                                 ") at every update, without a condition: the module sees the "
+                                 "same command at every update (put the write inside an if{ "
+                                 "that holds only when something changes)");
             }
             if (!write.constant) continue;
             int32_t value = command_value(write.value);
             if (value < 0 && value != INT32_MIN) value = -value;
-            const std::string says = where + ": writes " + number_text(write.value);
+            const std::string says = ": writes " + number_text(write.value);
             if (value == INT32_MIN || (value >= 200 && value <= 249) ||
                 (value >= 251 && value <= 259) || value > 260) {
-                problems.push_back(PanelFinding{
-                    "value_ignored", -1,
-                    says + ", a value the module ignores (it plays 0-99, loops 100-199, stops "
-                           "-1 to -99 and 250)"});
+                findings.add("value_ignored", -1, where, window,
+                             says +
+                                 ", a value the module ignores (it plays 0-99, loops 100-199, "
+                                 "stops -1 to -99 and 250)");
             } else if (value < 200) {
                 const int slot = value % 100;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
-                    problems.push_back(PanelFinding{
-                        "slot_silent", slot,
-                        says + " for slot " + two_digits(slot) +
-                            ", which cannot sound: " + silent_why[static_cast<size_t>(slot)]});
+                    findings.add("slot_silent", slot, where, window,
+                                 says + " for slot " + two_digits(slot) + ", which cannot sound: " +
+                                     silent_why[static_cast<size_t>(slot)]);
                 }
             }
         }
     }
+    findings.move_to(problems);
     // The module takes one command per update: two writes in one update, and the first is lost
     // without a sound or a word. Writes that first check that the variable holds 260 (the
     // module has taken the last command) cannot collide; two clicks never come in one update.
@@ -231,15 +290,16 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         problems.push_back(finding);
     }
     if (!written) {
-        std::string near;
+        std::string similar_names;
         for (const auto& other : others) {
             if (similar(other.first, variable))
-                near += (near.empty() ? "" : "; ") + other.first + " at " + other.second;
+                similar_names +=
+                    (similar_names.empty() ? "" : "; ") + other.first + " at " + other.second;
         }
-        problems.push_back(PanelFinding{"no_writer", -1,
-                                        "no gauge writes (>L:" + variable +
-                                            "), the variable the module reads" +
-                                            (near.empty() ? std::string(", nor any similar name")
-                                                          : ": similar names written: " + near)});
+        problems.push_back(PanelFinding{
+            "no_writer", -1,
+            "no gauge writes (>L:" + variable + "), the variable the module reads" +
+                (similar_names.empty() ? std::string(", nor any similar name")
+                                       : ": similar names written: " + similar_names)});
     }
 }

@@ -58,7 +58,7 @@ TEST(PanelConfigTest, MalformedLinesAreReportedWithTheirLineAndSkipped) {
                           "[Window00]\n"
                           "gauge00=sounds gear, 0, 0\n"   // 2: no '!'
                           "gauge01=!gear, 0, 0\n"         // 3: no file
-                          "gauge02=sounds!gear\n"         // 4: no position
+                          "gauge02=sounds!gear 0, 0\n"    // 4: a comma left out
                           "gauge03=sounds!gear, 0, up\n"  // 5: y is no number
                           "stray text\n"                  // 6
                           "gauge04=sounds!ok, 0, 0\n"     // 7: fine
@@ -77,6 +77,8 @@ TEST(PanelConfigTest, MalformedLinesAreReportedWithTheirLineAndSkipped) {
     EXPECT_NE(config.problems[0].text.find("a '!' must stand between file and gauge"),
               std::string::npos);
     EXPECT_NE(config.problems[2].text.find("the position x, y is missing"), std::string::npos);
+    EXPECT_NE(config.problems[2].text.find("is a comma missing after gear?"), std::string::npos);
+    EXPECT_EQ(config.problems[3].text.find("comma"), std::string::npos) << "not for every line";
     EXPECT_NE(config.problems[5].text.find("first at line 7"), std::string::npos);
 }
 

@@ -86,7 +86,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
               "gauge03=local!horn, 0, 0\n"
               "gauge04=both!one, 0, 0\n"
               "gauge05=Cockpit!Clock, 0, 0\n"
-              "gauge06=nowhere!x, 0, 0\n"
+              "gauge06=nowhere!x 0, 0, 5\n"  // the comma after the name left out
               "gauge07=sounds!gear, 0, 0\n"
               "gauge08=sounds!broken, 0, 0\n");
     files.add("Gauges/Sounds/GEAR.xml", gauge_xml("1"));
@@ -112,8 +112,10 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
 
     ASSERT_EQ(panel.problems.size(), 2u);
     EXPECT_EQ(panel.problems[0].line, 8);
-    EXPECT_NE(panel.problems[0].text.find("gauge not found: no Gauges/nowhere/x.xml"),
+    EXPECT_NE(panel.problems[0].text.find("gauge not found: no Gauges/nowhere/x 0.xml"),
               std::string::npos);
+    EXPECT_NE(panel.problems[0].text.find("is a comma missing after x?"), std::string::npos)
+        << panel.problems[0].text;
     EXPECT_EQ(panel.problems[1].line, 10);
     EXPECT_NE(panel.problems[1].text.find("Gauges/sounds/broken.xml: line 1: not well-formed"),
               std::string::npos);

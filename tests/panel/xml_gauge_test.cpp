@@ -98,9 +98,16 @@ TEST(XmlGaugeTest, MacrosThatNeverEndAreRefused) {
 }
 
 TEST(XmlGaugeTest, FilesThatAreNotGaugesSayWhy) {
-    EXPECT_EQ(refused("<Gauge>\n<Element>\n</Gauge>").rfind("line 2: not well-formed XML", 0), 0u);
-    EXPECT_NE(refused("<Gauge><Update>1 < 2</Update></Gauge>").find("not well-formed"),
-              std::string::npos);
+    const std::string unclosed = refused("<Gauge>\n<Element>\n</Gauge>");
+    EXPECT_EQ(unclosed.rfind("line 2: not well-formed XML", 0), 0u);
+    EXPECT_EQ(unclosed.find("&lt;"), std::string::npos) << "only a '<' that opens no tag is meant";
+    // A script's comparison written as it reads: the message says how XML wants it.
+    for (const char* script : {"1 < 2", "(L:a) <= 3", "(L:a)<1"}) {
+        EXPECT_NE(refused(std::string("<Gauge>\n<Update>") + script + "</Update></Gauge>")
+                      .find("must be written &lt;"),
+                  std::string::npos)
+            << script;
+    }
     EXPECT_NE(refused("<SimBase.Document Type=\"AceXML\"/>").find("newer gauge formats"),
               std::string::npos);
     EXPECT_NE(refused("").find("not well-formed"), std::string::npos);

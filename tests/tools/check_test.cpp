@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <map>
 
 #include "support/json_reader.h"
@@ -82,7 +84,7 @@ TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
                                              "Sound7=./Sound/set/good.wav",
                                              "Sound100=./Sound/set/good.wav",
                                              "Sound09=" + long_path,
-                                             "Sound10=./Sound/set/missing.wav",
+                                             "Sound10=./Sound/set/missing.wav ; the gear horn",
                                              "Sound11=Sound\\SET\\Good.WAV",
                                              "Sound12=./Sound/set/not_riff.wav",
                                              "Sound13=./Sound/set/not_wave.wav",
@@ -228,7 +230,12 @@ TEST_F(CheckTest, ExplainsEachBrokenSlotAndIniMistake) {
     EXPECT_NE(problem(report, "duplicate_section", -1, line("[sounds]")), nullptr);
     EXPECT_NE(problem(report, "value_cut", 9), nullptr);
     EXPECT_NE(problem(report, "file_missing", 9), nullptr);
-    EXPECT_NE(problem(report, "file_missing", 10), nullptr);
+    ASSERT_NE(problem(report, "file_missing", 10), nullptr);
+    // A comment after a value is part of it, as Windows reads the file: the message says so.
+    EXPECT_NE((*problem(report, "file_missing", 10))["message"].text.find("part of the value"),
+              std::string::npos);
+    EXPECT_EQ((*problem(report, "file_missing", 9))["message"].text.find("part of the value"),
+              std::string::npos);
     EXPECT_NE(problem(report, "file_is_folder", 20), nullptr);
     EXPECT_NE(problem(report, "device_refused", 19), nullptr);
     // Three keys never read, one section never read, one duplicate key, one duplicate
@@ -277,6 +284,7 @@ TEST_F(CheckTest, GoodSetPassesAndListsOnlySlotsInUse) {
 }
 
 TEST_F(CheckTest, VariableNamesThatNoGaugeReaches) {
+    write_tone("Sound/jvb/jvb_xml_00.wav", 300, 0.1);  // something to play
     struct Case {
         std::string value;
         std::string kind;
@@ -336,10 +344,21 @@ TEST_F(CheckTest, IniFilesTheModuleCannotUse) {
     EXPECT_EQ(report["variable"]["name"].text, "jvb_cuebox_id");
     EXPECT_TRUE(report["slots"][3]["plays"].boolean);
 
-    // No INI file where none is named is no mistake: the defaults apply.
+    // None named and the default missing: the INI files of ours in Gauges are listed, with how
+    // to use one. Without any, the defaults apply, which is no mistake while a default sound
+    // file exists, and is one when nothing at all would play.
+    report = check({}, 1);
+    const json::Value* elsewhere = problem(report, "ini_elsewhere", -1);
+    ASSERT_NE(elsewhere, nullptr);
+    EXPECT_NE((*elsewhere)["message"].text.find("--param " + longest), std::string::npos)
+        << (*elsewhere)["message"].text;
+    std::filesystem::remove_all(path("Gauges"));
     report = check({}, 0);
     EXPECT_FALSE(report["ini"]["found"].boolean);
     EXPECT_EQ(report["notes"].size(), 1u);
+    std::filesystem::remove_all(path("Sound"));
+    report = check({}, 1);
+    EXPECT_NE(problem(report, "nothing_configured", -1), nullptr);
 }
 
 // Pipes named as files: the tool says so at once instead of waiting for a writer. Each run is
@@ -363,6 +382,78 @@ TEST_F(CheckTest, PipesNamedAsFilesAreReportedWithoutBlocking) {
                          report["variable"]["name"].text == "jvb_cuebox_id";
               }),
               "true");
+}
+
+// Formats by name in aligned columns; what plays here but not on every Windows is warned
+// about; what no Windows plays, or what is no WAV file at all, says what to save it as.
+TEST_F(CheckTest, FormatsInWordsWithWhatPlaysEverywhere) {
+    auto with_extra = [](uint16_t tag, uint16_t channels, uint32_t rate, uint16_t bits,
+                         const Bytes& extra) {
+        Bytes format = riff::format_fields(tag, channels, rate, bits);
+        riff::append_le16(format, static_cast<uint16_t>(extra.size()));
+        return riff::file(riff::chunk("fmt ", format + extra) + riff::chunk("data", samples(64)));
+    };
+    Bytes extensible_float;  // valid bits, channel mask, the sub-format GUID of IEEE float
+    riff::append_le16(extensible_float, 32);
+    riff::append_le32(extensible_float, 3);
+    riff::append_le32(extensible_float, 3);
+    riff::append_le16(extensible_float, 0);
+    riff::append_le16(extensible_float, 0x10);
+    riff::append(extensible_float, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    const struct {
+        Bytes file;
+        const char* format;
+        const char* kind;    // the finding, or "" for none
+        const char* advice;  // what it must say
+    } cases[] = {
+        {riff::wav(samples(64)), "PCM 1 ch 22050 Hz 16-bit", "", ""},
+        {riff::wav(samples(64), 2, 48000), "PCM 2 ch 48000 Hz 16-bit", "format_not_always_safe",
+         "48000 Hz"},
+        {with_extra(3, 1, 44100, 32, {}), "IEEE float 1 ch 44100 Hz 32-bit",
+         "format_not_always_safe", "IEEE float samples"},
+        {with_extra(0xFFFE, 2, 44100, 32, extensible_float),
+         "extensible IEEE float 2 ch 44100 Hz 32-bit", "format_not_always_safe", "extensible"},
+        {with_extra(0x55, 1, 22050, 0, Bytes(12, 0)), "MPEG Layer 3 1 ch 22050 Hz",
+         "device_refused", "no compressed format"},
+        {with_extra(2, 1, 22050, 4, Bytes(32, 0)), "MS ADPCM 1 ch 22050 Hz 4-bit", "device_refused",
+         "save it as 16-bit PCM"},
+        {riff::text("ID3\x03") + samples(64), "-", "wav_refused", "it is an MP3 file"},
+        {riff::text("OggS") + samples(64), "-", "wav_refused", "an Ogg file"},
+    };
+    std::string lines = "[Sounds]\n";
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        write_bytes("Sound/f" + std::to_string(i) + ".wav", cases[i].file);
+        lines += "Sound1" + std::to_string(i) + "=Sound\\f" + std::to_string(i) + ".wav\n";
+    }
+    write_file("Gauges/jvb_cuebox.ini", lines);
+    const ToolResult text = cuebox({"check", "--root", root_});
+    const json::Value report = check({}, 1);
+    size_t length_column = std::string::npos;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const int slot = 10 + static_cast<int>(i);
+        const size_t row = text.out.find("\n  " + std::to_string(slot) + "  ini      ");
+        ASSERT_NE(row, std::string::npos) << text.out;
+        const std::string line = text.out.substr(row + 1, text.out.find('\n', row + 1) - row - 1);
+        EXPECT_EQ(line.find(std::string(c.format) + "  "), 15u) << line;
+        const size_t length = line.find_first_not_of(' ', 15 + std::strlen(c.format));
+        if (length_column == std::string::npos) length_column = length;
+        EXPECT_EQ(length, length_column) << "columns out of line:\n" << text.out;
+        const json::Value* found = nullptr;
+        for (const char* list : {"problems", "warnings"}) {
+            for (const json::Value& p : report[list].items) {
+                if (p["slot"].number == slot) found = &p;
+            }
+        }
+        if (!*c.kind) {
+            EXPECT_EQ(found, nullptr) << line;
+            continue;
+        }
+        ASSERT_NE(found, nullptr) << line;
+        EXPECT_EQ((*found)["kind"].text, c.kind) << line;
+        EXPECT_NE((*found)["message"].text.find(c.advice), std::string::npos)
+            << (*found)["message"].text;
+    }
 }
 
 TEST_F(CheckTest, UsageErrorsExitWithTwo) {

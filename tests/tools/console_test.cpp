@@ -59,7 +59,7 @@ TEST_F(ConsoleTest, PlaysLoopsAndStopsAsTyped) {
 TEST_F(ConsoleTest, HelpQuitAndLinesThatAreNoValues) {
     const ToolResult result = console("help\nfive\n5\nquit\n12\n");
     ASSERT_EQ(result.status, 0) << result.err;
-    EXPECT_NE(result.out.find("250                 stop every slot"), std::string::npos);
+    EXPECT_NE(result.out.find("250, -250            stop every slot"), std::string::npos);
     EXPECT_NE(result.out.find("command variable: jvb_cuebox_id"), std::string::npos);
     EXPECT_NE(result.out.find("not a value: 'five'"), std::string::npos);
     EXPECT_NE(result.out.find("playing 05"), std::string::npos);
@@ -90,6 +90,32 @@ TEST_F(ConsoleTest, NamesSlotsWhoseFileIsMissingAndWritesTheIniVariable) {
     }
     EXPECT_GT(events, 10);
     EXPECT_TRUE(played);
+}
+
+// The stop flag as the module keeps it, shown in the status line: what sets it, what a play
+// command becomes while it is set, and the stops that clear it (slots 05 and 12 have files).
+TEST_F(ConsoleTest, TheStatusLineShowsTheStopFlagAsTheModuleKeepsIt) {
+    const struct {
+        const char* input;
+        bool set_at_end;
+        const char* note;  // a line the console prints on the way, or ""
+    } cases[] = {
+        {"-112\n", true, ""},                            // the loop starts, the flag stays
+        {"-112\n112\n", false, ""},                      // the toggle that stops the loop clears it
+        {"-112\n5\n", true, "5 was taken as a stop"},    // 5 never played: nothing happens
+        {"5\nwait 0.1\n-5\n", false, ""},                // a stop of a slot that has played
+        {"-7\n250\n3\n", true, "which has not played"},  // 250 does not clear it
+        {"-260\n", true, ""},
+        {"-112\nwait 0.1\n12\n", false, "the flag is down again"},
+    };
+    for (const auto& c : cases) {
+        const ToolResult result = console(c.input);
+        ASSERT_EQ(result.status, 0) << result.err;
+        const std::string last = result.out.substr(result.out.rfind("loaded"));
+        EXPECT_EQ(last.find("stop flag set") != std::string::npos, c.set_at_end) << c.input << "\n"
+                                                                                 << result.out;
+        EXPECT_NE(result.out.find(c.note), std::string::npos) << c.input << "\n" << result.out;
+    }
 }
 
 }  // namespace

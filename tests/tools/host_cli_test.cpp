@@ -33,24 +33,48 @@ TEST_F(HostCliTest, ThePanelParameterStringChoosesTheIniFile) {
 
 TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
     write_file("not_a_module.gau", "MZ but not really");
+    // The head of a 32-bit Windows DLL: "MZ", the offset of its "PE" header, the i386 machine.
+    std::string windows_dll(0x80, '\0');
+    windows_dll.replace(0, 2, "MZ");
+    windows_dll[0x3c] = 0x40;
+    windows_dll.replace(0x40, 6, std::string("PE\0\0\x4c\x01", 6));
+    write_file("windows.gau", windows_dll);
     const std::string fixtures = CUEBOX_FIXTURE_DIR;
     const struct {
         std::vector<std::string> arguments;
         std::string message;
+        std::string hint;  // what the line must say to do, where a bare reason misleads
     } cases[] = {
-        {{"--module", path("missing.gau")}, "cuebox: no such module file: "},
-        {{"--module", root_}, "cuebox: not a module file: "},
-        {{"--module", path("not_a_module.gau")}, "cuebox: not a module that this system can load"},
+        {{"--module", path("missing.gau")}, "cuebox: no such module file: ", ""},
+        {{"--module", root_}, "cuebox: not a module file: ", ""},
+        {{"--module", path("not_a_module.gau")},
+         "cuebox: not a module that this system can load",
+         ""},
+        {{"--module", path("windows.gau")},
+         "cuebox: not a module that this system can load",
+         "32-bit Windows module (as the zip's is), which this Linux cuebox cannot load: leave out "
+         "--module"},
         {{"--module", fixtures + "/module_without_linkage.gau"},
-         "cuebox: not a gauge module: it exports no Linkage"},
+         "cuebox: not a gauge module: it exports no Linkage",
+         ""},
         {{"--module", fixtures + "/module_wrong_kind.gau"},
-         "cuebox: wrong module kind in Linkage: 0x12, expected 0x13"},
+         "cuebox: wrong module kind in Linkage: 0x12, expected 0x13",
+         ""},
         {{"--module", fixtures + "/module_wrong_version.gau"},
-         "cuebox: wrong interface version in Linkage: 0x800, expected 0x900"},
-        {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder"},
-        {{"run"}, "cuebox: run needs a scenario file"},
-        {{"--bogus"}, "cuebox: unknown option --bogus"},
-        {{"run", path("missing.scn")}, "cuebox: cannot read the scenario"},
+         "cuebox: wrong interface version in Linkage: 0x800, expected 0x900",
+         ""},
+        {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder", ""},
+        {{"run"}, "cuebox: run needs a scenario file", ""},
+        {{"--bogus"}, "cuebox: unknown option --bogus", ""},
+        {{"run", path("missing.scn")}, "cuebox: cannot read the scenario", ""},
+        // As cmd.exe hands them on: single quotes kept, a quote escaped by a last backslash.
+        {{"--param", "'.\\Gauges\\my.ini'", "check"},
+         "cuebox: --param '.\\Gauges\\my.ini': ",
+         "single quotes are part of the argument"},
+        {{"run", "'flight.scn'"}, "cuebox: 'flight.scn': ", "single quotes"},
+        {{"--root", "C:\\my sounds\"", "check"},
+         "cuebox: --root C:\\my sounds\": ",
+         "a backslash before the closing quote"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;
@@ -59,8 +83,21 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         EXPECT_NE(result.status, 0) << c.message;
         EXPECT_EQ(result.err.rfind(c.message, 0), 0u)
             << "expected: " << c.message << "\ngot: " << result.err;
+        EXPECT_NE(result.err.substr(0, result.err.find('\n')).find(c.hint), std::string::npos)
+            << result.err;
         EXPECT_TRUE(result.out.empty()) << result.out;
     }
+}
+
+TEST_F(HostCliTest, ABareCallShowsTheUsageAndVersionNamesTheModule) {
+    const ToolResult bare = cuebox({});
+    EXPECT_EQ(bare.status, 0);
+    EXPECT_EQ(bare.out.rfind("usage: cuebox", 0), 0u) << bare.out;
+    EXPECT_EQ(bare.out.find("slot 00"), std::string::npos) << "show ran unasked";
+    const ToolResult version = cuebox({"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("cuebox 2.", 0), 0u) << version.out;
+    EXPECT_NE(version.out.find("jvb_cuebox2.gau"), std::string::npos) << version.out;
 }
 
 TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
@@ -155,7 +192,8 @@ TEST_F(HostCliTest, OneSoundFileOrDrawingTakesOneScenario) {
     const ToolResult result =
         cuebox({"--root", root_, "run", path("a.scn"), path("a.scn"), "--out", path("x.wav")});
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err.rfind("cuebox: --out, --timeline and --panel take one scenario file\n", 0), 0u)
+    EXPECT_EQ(result.err.rfind("cuebox: --out, --timeline and --panel take one scenario file\n", 0),
+              0u)
         << result.err;
 }
 

@@ -7,14 +7,17 @@ namespace {
 
 class PanelCliTest : public ToolTest {
   protected:
-    // A panel with the module first and one XML gauge `gauge` in Gauges/test/.
-    void panel(const std::string& gauge_xml, const std::string& ini = "") {
+    // A panel with the module first and one XML gauge `gauge` in Gauges/test/, on a second
+    // window too when asked.
+    void panel(const std::string& gauge_xml, const std::string& ini = "",
+               bool two_windows = false) {
         write_file("Gauges/jvb_cuebox.ini",
                    ini.empty() ? "[Config]\nLVar=cue\n[Sounds]\nSound01=Sound\\one.wav\n" : ini);
         write_tone("Sound/one.wav", 500, 0.3);
         write_file("Gauges/test/gauge.xml", gauge_xml);
         write_file("Aircraft/Plane/panel.cfg",
-                   "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gauge, 0, 0\n");
+                   "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gauge, 0, 0\n" +
+                       std::string(two_windows ? "[Window01]\ngauge00=test!gauge, 0, 0\n" : ""));
     }
     ToolResult check(const std::vector<std::string>& more = {}) {
         std::vector<std::string> arguments = {"check", "--root", root_, "--panel",
@@ -139,8 +142,8 @@ TEST_F(PanelCliTest, CheckFindsNoWriterAndNamesTheSimilarNamesWritten) {
     const ToolResult result = check();
     EXPECT_EQ(result.status, 1) << result.out << result.err;
     EXPECT_NE(result.out.find("no gauge writes (>L:cue), the variable the module reads: similar "
-                              "names written: cue_sound at Gauges/test/gauge.xml:2 (test!gauge, "
-                              "Element 1 Value)\n"),
+                              "names written: cue_sound at Gauges/test/gauge.xml:2 (test!gauge in "
+                              "[Window00], Element 1 Value)\n"),
               std::string::npos)
         << result.out;
     EXPECT_EQ(result.out.find("Counter at"), std::string::npos);
@@ -151,6 +154,7 @@ TEST_F(PanelCliTest, CheckFindsNoWriterAndNamesTheSimilarNamesWritten) {
     EXPECT_NE(fine.out.find("no problems found"), std::string::npos);
 }
 
+// The gauge sits on two windows: each finding once, naming both; a click names the copy.
 TEST_F(PanelCliTest, CheckFindsCommandsForSlotsThatCannotSound) {
     panel(
         "<Gauge><Mouse>"
@@ -160,20 +164,31 @@ TEST_F(PanelCliTest, CheckFindsCommandsForSlotsThatCannotSound) {
         "<Area><Click>-4 (&gt;L:cue)</Click></Area>"   // default file, absent
         "</Mouse></Gauge>",
         "[Config]\nLVar=cue\n[Sounds]\nSound01=Sound\\one.wav\nSound02=Sound\\two.wav\n"
-        "Sound03=Sound\\three.wav\n");
+        "Sound03=Sound\\three.wav\n",
+        true);
     write_file("Sound/three.wav", "RIFF but no more");
     const ToolResult result = check({"--json"});
     EXPECT_EQ(result.status, 1);
     for (const char* expected :
          {"{\"kind\": \"slot_silent\", \"slot\": 2, \"line\": null, \"message\": "
-          "\"Gauges/test/gauge.xml:1 (test!gauge, Area 2 Click): writes 2 for slot 02, which "
-          "cannot sound: no file (Sound\\\\two.wav)\"}",
+          "\"Gauges/test/gauge.xml:1 (test!gauge in [Window00] and [Window01], Area 2 Click): "
+          "writes 2 for slot 02, which cannot sound: no file (Sound\\\\two.wav)\"}",
           "\"kind\": \"slot_silent\", \"slot\": 3,", "which cannot sound: refused: not_wave",
           "\"kind\": \"slot_silent\", \"slot\": 4,",
           "writes -4 for slot 04, which cannot sound: no file (./Sound/jvb/jvb_xml_04.wav)"}) {
         EXPECT_NE(result.out.find(expected), std::string::npos) << expected << "\n" << result.out;
     }
     EXPECT_EQ(result.out.find("\"slot_silent\", \"slot\": 1,"), std::string::npos);
+    const std::string silent_two = "\"slot_silent\", \"slot\": 2,";
+    EXPECT_EQ(result.out.find(silent_two), result.out.rfind(silent_two)) << "once";
+
+    write_file("click.scn", "connect\nclick test!gauge 2\nwait 0.2\ndisconnect\n");
+    const ToolResult clicked =
+        cuebox({"run", path("click.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg"});
+    EXPECT_NE(clicked.out.find("click on test!gauge, area 2, the copy in [Window00] (line 3), "
+                               "the first of 2\n"),
+              std::string::npos)
+        << clicked.out << clicked.err;
 }
 
 TEST_F(PanelCliTest, CheckFindsValuesTheModuleIgnoresAndWritesAtEveryUpdate) {
@@ -187,9 +202,10 @@ TEST_F(PanelCliTest, CheckFindsValuesTheModuleIgnoresAndWritesAtEveryUpdate) {
         "</Gauge>");
     const ToolResult result = check();
     EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.out.find("Gauges/test/gauge.xml:2 (test!gauge, Update): writes 1 to "
-                              "(>L:cue) at every update, without a condition"),
-              std::string::npos)
+    EXPECT_NE(
+        result.out.find("Gauges/test/gauge.xml:2 (test!gauge in [Window00], Update): writes 1 to "
+                        "(>L:cue) at every update, without a condition"),
+        std::string::npos)
         << result.out;
     for (const char* value : {"205", "255", "300"}) {
         EXPECT_NE(result.out.find(std::string("writes ") + value + ", a value the module ignores"),
