@@ -267,6 +267,12 @@ TEST(WaveReaderRead, DataLongerThanTheFileIsCutToTheWholeFramesTheFileHolds) {
     EXPECT_EQ(mono.reader.data_chunk.cksize, 1001u);
     EXPECT_EQ(read_all(mono.reader, 5000), riff::pattern(1001));
 
+    // A chunk the file holds whole keeps its declared size, a part frame at its end and all.
+    Bytes whole = riff::pcm_format(2, 8000, 16);
+    riff::append(whole, riff::chunk("data", riff::pattern(1002)));
+    OpenedReader complete(riff::file(whole));
+    ASSERT_EQ(complete.result, S_OK);
+    EXPECT_EQ(complete.reader.data_chunk.cksize, 1002u);
 }
 
 TEST(WaveReaderRead, AReadPastTheFilesEndFailsAndUsesUpTheCount) {
