@@ -102,9 +102,10 @@ TEST_F(ProfileTest, AnEmptyValueStaysEmpty) {
     EXPECT_EQ(last_count, 0u);
 }
 
-TEST_F(ProfileTest, TheFirstOfDuplicateKeysCounts) {
-    write("[Sounds]\nSound01=first\nsound01=second\n");
+TEST_F(ProfileTest, TheFirstOfDuplicateKeysAndSectionsCounts) {
+    write("[Sounds]\nSound01=first\nsound01=second\n[sounds]\nSound01=third\nSound02=fourth\n");
     EXPECT_EQ(get("Sounds", "Sound01"), "first");
+    EXPECT_EQ(get("SOUNDS", "Sound01"), "first");
 }
 
 TEST_F(ProfileTest, CommentLinesAreNotKeys) {
