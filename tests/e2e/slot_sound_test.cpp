@@ -193,17 +193,12 @@ TEST_F(SlotSoundTest, ATruncatedFilePlaysTheSamplesItHolds) {
     const std::string out = root_ + "/out.wav";
     ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, out.c_str()), 0);
     default_slot_tone(5, 0.5);
-    const std::string path = root_ + "/Sound/jvb/jvb_xml_05.wav";
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string bytes = read_file("Sound/jvb/jvb_xml_05.wav");
     const size_t data = bytes.find("data");
     ASSERT_NE(data, std::string::npos);
     bytes.replace(data + 4, 4, std::string("\xFF\xFF\xFF\x0F", 4));  // 256 MiB declared
     bytes += '\x7F';  // half a 16-bit frame, left out
-    std::ofstream(path, std::ios::binary) << bytes;
+    write_file("Sound/jvb/jvb_xml_05.wav", bytes);
 
     start_panel();
     command(5);
@@ -228,20 +223,15 @@ TEST_F(SlotSoundTest, ARefillAfterAFailedRefillIsWhole) {
     const std::string out = root_ + "/out.wav";
     ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, out.c_str()), 0);
     default_slot_tone(6, 0.5);
-    const std::string path = root_ + "/Sound/jvb/jvb_xml_06.wav";
-    std::string whole;
-    {
-        std::ifstream in(path, std::ios::binary);
-        whole.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    const std::string whole = read_file("Sound/jvb/jvb_xml_06.wav");
     start_panel();
     command(6);
     wait(0.7);
-    std::ofstream(path, std::ios::binary) << whole.substr(0, 100);
+    write_file("Sound/jvb/jvb_xml_06.wav", whole.substr(0, 100));
     standin_lose_all_buffers();
     command(6);
     ASSERT_EQ(count("play"), 1u) << "the refill from the cut file should have failed";
-    std::ofstream(path, std::ios::binary) << whole;
+    write_file("Sound/jvb/jvb_xml_06.wav", whole);
     standin_lose_all_buffers();
     command(6);
     ASSERT_EQ(count("play"), 2u);
