@@ -117,7 +117,7 @@ void BM_ExampleFlightWithTheModule(benchmark::State& state) {
             TraceRecorder trace(host);
             session.start(read_configuration(session.module_parameters()[0].c_str()).variable_name,
                           trace);
-            session.service(SERVICE_CONNECT_TO_WINDOW);
+            session.service(simulator_service::CONNECT_TO_WINDOW);
             state.ResumeTiming();
             for (long u = 0; u < updates; ++u) {
                 trace.next_update();
@@ -125,7 +125,7 @@ void BM_ExampleFlightWithTheModule(benchmark::State& state) {
                 trace.advance(1.0 / 18);
             }
             state.PauseTiming();
-            session.service(SERVICE_DISCONNECT);
+            session.service(simulator_service::DISCONNECT);
         }
         state.ResumeTiming();
     }

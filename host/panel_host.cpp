@@ -264,8 +264,8 @@ int PanelHost::add_gauge(const char* parameters) {
 void PanelHost::service(uint32_t code, int gauge) {
     active = this;
     GaugeHeader* header = gauges_.at(gauge).get();
-    if (code == SERVICE_CONNECT_TO_WINDOW) connected_ = true;
-    if (code == SERVICE_DISCONNECT) connected_ = false;
+    if (code == simulator_service::CONNECT_TO_WINDOW) connected_ = true;
+    if (code == simulator_service::DISCONNECT) connected_ = false;
     header->gauge_callback(header, static_cast<int32_t>(code), 0);
 }
 

@@ -10,6 +10,16 @@
 
 #include "module/gauge_records.h"
 
+// The service codes the simulator calls a gauge with. They are the simulator's numbers, written
+// out here rather than taken from the module's header: the host must speak what the simulator
+// speaks, so that a module whose own constants drifted is heard to ignore the simulator.
+namespace simulator_service {
+constexpr uint32_t PRE_INITIALIZE = 4;
+constexpr uint32_t PRE_UPDATE = 6;
+constexpr uint32_t CONNECT_TO_WINDOW = 14;
+constexpr uint32_t DISCONNECT = 15;
+}  // namespace simulator_service
+
 // Where the module's sound goes. Off Windows the platform layer renders it; on Windows the
 // system plays it on the default device whatever is chosen here.
 enum class SoundOutput { NONE, LIVE, FILE };
@@ -38,9 +48,9 @@ class PanelHost {
 
     // Services, to one instance (default the first) or, for `update`, every instance in turn.
     void service(uint32_t code, int gauge = 0);
-    void connect(int gauge = 0) { service(SERVICE_CONNECT_TO_WINDOW, gauge); }
-    void disconnect(int gauge = 0) { service(SERVICE_DISCONNECT, gauge); }
-    void pre_update(int gauge = 0) { service(SERVICE_PRE_UPDATE, gauge); }
+    void connect(int gauge = 0) { service(simulator_service::CONNECT_TO_WINDOW, gauge); }
+    void disconnect(int gauge = 0) { service(simulator_service::DISCONNECT, gauge); }
+    void pre_update(int gauge = 0) { service(simulator_service::PRE_UPDATE, gauge); }
 
     // Named variables, as XML gauges see them. Names are compared without regard to letter
     // case, as the simulator compares them: (L:My_Sounds) is the module's my_sounds.

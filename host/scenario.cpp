@@ -168,10 +168,10 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
     for (const ScenarioStep& step : scenario.steps) {
         switch (step.kind) {
             case ScenarioStep::CONNECT:
-                service(SERVICE_CONNECT_TO_WINDOW);
+                service(simulator_service::CONNECT_TO_WINDOW);
                 break;
             case ScenarioStep::DISCONNECT:
-                service(SERVICE_DISCONNECT);
+                service(simulator_service::DISCONNECT);
                 break;
             case ScenarioStep::SERVICE:
                 service(static_cast<uint32_t>(static_cast<long long>(step.value)));

@@ -56,6 +56,7 @@ HRESULT restore_fault_code = DS_OK;
 
 long live_devices = 0;
 long live_buffers = 0;
+HWND cooperative_window = nullptr;
 long buffers_created = 0;
 
 class DirectSound;
@@ -563,9 +564,11 @@ class DirectSound final : public ComObject<IDirectSound> {
         return result;
     }
 
-    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND, DWORD) override {
+    HRESULT STDMETHODCALLTYPE SetCooperativeLevel(HWND window, DWORD) override {
         standin::count_call("SetCooperativeLevel");
-        // Wine takes any window, a null one included, and any level.
+        // Wine takes any window, a null one included, and any level; which one it was is kept
+        // for the tests, since only a recording DirectSound under Wine would tell otherwise.
+        cooperative_window = window;
         return DS_OK;
     }
 
@@ -685,6 +688,10 @@ CUEBOX_PLATFORM_API void standin_fail_buffer_create(HRESULT code) {
 
 CUEBOX_PLATFORM_API long standin_live_buffers(void) {
     return live_buffers;
+}
+
+CUEBOX_PLATFORM_API HWND standin_cooperative_window(void) {
+    return cooperative_window;
 }
 
 CUEBOX_PLATFORM_API long standin_live_devices(void) {

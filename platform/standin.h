@@ -70,6 +70,13 @@ CUEBOX_PLATFORM_API void standin_set_trace(StandinTraceFn function, void* contex
 CUEBOX_PLATFORM_API long standin_call_count(const char* name);
 CUEBOX_PLATFORM_API void standin_reset_counts(void);
 
+// The milliseconds asked of Sleep since the counts were reset: with the count of Sleep calls,
+// how long each wait was, which the number of waits alone does not tell.
+CUEBOX_PLATFORM_API long standin_slept_milliseconds(void);
+
+// The window last handed to SetCooperativeLevel of any device, null before the first call.
+CUEBOX_PLATFORM_API HWND standin_cooperative_window(void);
+
 // ---- Fault injection ----
 
 // Every live sound buffer becomes lost: status DSBSTATUS_BUFFERLOST, contents gone, Play and

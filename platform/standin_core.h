@@ -6,8 +6,8 @@
 
 namespace standin {
 
-// Counts one call of the Win32 function `name`.
-void count_call(const char* name);
+// Counts one call of the Win32 function `name`, or adds `amount` to a count of another kind.
+void count_call(const char* name, long amount = 1);
 
 // Sends an event to the host's trace function, if one is set. `fields` is a JSON object body.
 void emit(const char* event, const std::string& fields);

@@ -49,5 +49,10 @@ CUEBOX_PLATFORM_API HWND FindWindowA(LPCSTR class_name, LPCSTR window_name) {
 
 CUEBOX_PLATFORM_API void Sleep(DWORD milliseconds) {
     standin::count_call("Sleep");
+    standin::count_call("Sleep milliseconds", static_cast<long>(milliseconds));
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+CUEBOX_PLATFORM_API long standin_slept_milliseconds(void) {
+    return standin_call_count("Sleep milliseconds");
 }

@@ -7,31 +7,33 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "support/test_folder.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
 
 namespace {
 
-// Profile files named with a folder are read from the current folder.
-const char* const PROFILE = "./cuebox_conformance.ini";
-
+// Each case writes its profile file in a folder of its own: ctest runs the cases at once.
 class ProfileTest : public ::testing::Test {
-protected:
+  protected:
     void write(const std::string& text) {
-        std::FILE* f = std::fopen(PROFILE, "wb");
+        ASSERT_TRUE(folder_.ok()) << folder_.path();
+        std::FILE* f = std::fopen(profile_.c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fwrite(text.data(), 1, text.size(), f);
         std::fclose(f);
     }
-    void TearDown() override { std::remove(PROFILE); }
     std::string get(const char* section, const char* key, const char* fallback = "dflt",
-                    DWORD size = 128, const char* file = PROFILE) {
+                    DWORD size = 128, const char* file = nullptr) {
         char result[512];
         std::memset(result, 'X', sizeof result);
-        last_count = GetPrivateProfileStringA(section, key, fallback, result, size, file);
+        last_count = GetPrivateProfileStringA(section, key, fallback, result, size,
+                                              file ? file : profile_.c_str());
         return result;
     }
+    TestFolder folder_;
+    const std::string profile_ = folder_.file("cuebox_conformance.ini");
     DWORD last_count = 0;
 };
 
@@ -86,7 +88,7 @@ TEST_F(ProfileTest, MissingFileSectionOrKeyGiveTheDefault) {
     write("[Config]\nLVar=abc\n");
     EXPECT_EQ(get("Config", "Other"), "dflt");
     EXPECT_EQ(get("Other", "LVar"), "dflt");
-    EXPECT_EQ(get("Config", "LVar", "dflt", 128, "./no_such_file.ini"), "dflt");
+    EXPECT_EQ(get("Config", "LVar", "dflt", 128, folder_.file("no_such_file.ini").c_str()), "dflt");
     EXPECT_EQ(get("Config", "Other", ""), "");
     EXPECT_EQ(last_count, 0u);
     // Trailing blanks of a default are dropped.
@@ -100,9 +102,10 @@ TEST_F(ProfileTest, AnEmptyValueStaysEmpty) {
     EXPECT_EQ(last_count, 0u);
 }
 
-TEST_F(ProfileTest, TheFirstOfDuplicateKeysCounts) {
-    write("[Sounds]\nSound01=first\nsound01=second\n");
+TEST_F(ProfileTest, TheFirstOfDuplicateKeysAndSectionsCounts) {
+    write("[Sounds]\nSound01=first\nsound01=second\n[sounds]\nSound01=third\nSound02=fourth\n");
     EXPECT_EQ(get("Sounds", "Sound01"), "first");
+    EXPECT_EQ(get("SOUNDS", "Sound01"), "first");
 }
 
 TEST_F(ProfileTest, CommentLinesAreNotKeys) {

@@ -104,7 +104,8 @@ TEST_F(ConfigurationTest, TheIniFileIsReadOnceUntilTheNextConnection) {
 }
 
 TEST_F(ConfigurationTest, AParameterStringTooLongForThePathIsConfiguredAsIfNoIniExisted) {
-    const std::string long_name = std::string(140, 'x') + ".ini";
+    // One character more than the path buffer holds with its terminator.
+    const std::string long_name = std::string(126, 'x') + ".ini";
     write_file(long_name.substr(0, 120), "[Config]\nLVar=cut_var\n");  // what a cut path would name
     start_panel(long_name.c_str());
     EXPECT_TRUE(host_->has_variable("jvb_cuebox_id"));

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -57,6 +58,10 @@ protected:
     void write_file(const std::string& path, const std::string& text) {
         std::filesystem::create_directories(std::filesystem::path(root_ + "/" + path).parent_path());
         std::ofstream(root_ + "/" + path, std::ios::binary) << text;
+    }
+    std::string read_file(const std::string& path) const {
+        std::ifstream in(root_ + "/" + path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     void write_tone(const std::string& path, double frequency, double seconds = 0.5,
                     uint32_t rate = 22050, uint16_t channels = 1, uint16_t bits = 16) {

@@ -55,7 +55,7 @@ TEST_F(RecordsTest, ElementRoutinesHandTheModulesElementToHostPositions) {
     GaugeElement* element = header->element_list[0];
     // A callback with some other header first: the routines must not take their element from it.
     host_->add_gauge("");
-    host_->service(SERVICE_PRE_INITIALIZE);
+    host_->service(simulator_service::PRE_INITIALIZE);
 
     EXPECT_EQ(header->routine_1(), 0x1000u + 24);
     EXPECT_EQ(header->routine_2(77), 0x1000u + 25);

@@ -36,6 +36,12 @@ TEST_F(SlotSoundTest, AOneShotEndsAndAStoppedSlotStartsFromTheBeginning) {
     command(4);
     ASSERT_FALSE(events("play").empty());
     EXPECT_EQ(trace_field(events("play").back(), "position"), "0");
+    // Stopped part way by -4, it does not resume where it stopped.
+    wait(0.1);
+    command(-4);
+    ASSERT_EQ(count("stop"), 2u);
+    command(4);
+    EXPECT_EQ(trace_field(events("play").back(), "position"), "0");
 }
 
 TEST_F(SlotSoundTest, ALostBufferIsRestoredAndRefilledBeforeItPlays) {
@@ -50,6 +56,7 @@ TEST_F(SlotSoundTest, ALostBufferIsRestoredAndRefilledBeforeItPlays) {
     // Passes of two Restore calls; a sleep after each first call that finds the buffer lost.
     EXPECT_EQ(standin_call_count("Restore"), 4);
     EXPECT_EQ(standin_call_count("Sleep"), 2);
+    EXPECT_EQ(standin_slept_milliseconds(), 20);  // 10 ms each: about a second before giving up
     EXPECT_EQ(standin_call_count("Lock"), locks + 1);  // refilled from the open reader
     EXPECT_EQ(events("play").size(), 2u);
     EXPECT_EQ(standin_call_count("mmioOpenA"), 1);  // the file was not parsed again
@@ -113,13 +120,14 @@ TEST_F(SlotSoundTest, ABufferTheDeviceRefusesLeavesTheSlotSilent) {
 }
 
 TEST_F(SlotSoundTest, DisconnectReleasesLoadedSlotsInOrderThenTheDevice) {
-    for (int slot : {9, 2, 5}) default_slot_tone(slot);
+    for (int slot : {9, 2, 99}) default_slot_tone(slot);
     start_panel();
     command(9);
     command(2);
-    command(105);
+    command(199);
     host_->disconnect();
-    // Buffers were made for 9, 2, 5 in that order; they go back as slots 2, 5, 9.
+    // Buffers were made for 9, 2, 99 in that order; they go back as slots 2, 9, 99, the last
+    // slot too, with the files their readers held.
     std::vector<std::string> released;
     size_t device_released_at = 0, last_release_at = 0;
     const std::vector<TraceEvent>& all = trace_->events();
@@ -133,9 +141,10 @@ TEST_F(SlotSoundTest, DisconnectReleasesLoadedSlotsInOrderThenTheDevice) {
     const std::vector<TraceEvent> created = events("create");
     ASSERT_EQ(created.size(), 3u);
     EXPECT_EQ(released, (std::vector<std::string>{trace_field(created[1], "buffer"),
-                                                  trace_field(created[2], "buffer"),
-                                                  trace_field(created[0], "buffer")}));
+                                                  trace_field(created[0], "buffer"),
+                                                  trace_field(created[2], "buffer")}));
     EXPECT_GT(device_released_at, last_release_at);
+    EXPECT_EQ(standin_open_mmio_files(), 0);
     EXPECT_EQ(standin_live_buffers(), 0);
     EXPECT_EQ(standin_live_devices(), 0);
 }
@@ -159,6 +168,9 @@ TEST_F(SlotSoundTest, ConnectLoadDisconnectCyclesLeaveNothingBehind) {
 TEST_F(SlotSoundTest, ASecondConnectKeepsTheDeviceAndTheBuffersMadeOnIt) {
     default_slot_tone(3, 2.0);
     start_panel();
+    // The device is bound to the simulator's main window, found by its class.
+    ASSERT_NE(FindWindowA("FS98MAIN", "cuebox"), nullptr);
+    EXPECT_EQ(standin_cooperative_window(), FindWindowA("FS98MAIN", "cuebox"));
     command(103);
     host_->connect();  // the host connects again without a disconnect in between
     EXPECT_EQ(standin_call_count("DirectSoundCreate"), 1);
@@ -181,17 +193,12 @@ TEST_F(SlotSoundTest, ATruncatedFilePlaysTheSamplesItHolds) {
     const std::string out = root_ + "/out.wav";
     ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, out.c_str()), 0);
     default_slot_tone(5, 0.5);
-    const std::string path = root_ + "/Sound/jvb/jvb_xml_05.wav";
-    std::string bytes;
-    {
-        std::ifstream in(path, std::ios::binary);
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
+    std::string bytes = read_file("Sound/jvb/jvb_xml_05.wav");
     const size_t data = bytes.find("data");
     ASSERT_NE(data, std::string::npos);
     bytes.replace(data + 4, 4, std::string("\xFF\xFF\xFF\x0F", 4));  // 256 MiB declared
     bytes += '\x7F';  // half a 16-bit frame, left out
-    std::ofstream(path, std::ios::binary) << bytes;
+    write_file("Sound/jvb/jvb_xml_05.wav", bytes);
 
     start_panel();
     command(5);
@@ -207,4 +214,33 @@ TEST_F(SlotSoundTest, ATruncatedFilePlaysTheSamplesItHolds) {
     const double start = 3.0 / 18;
     EXPECT_GT(tones::tone_level(r, slot_frequency(5), start + 0.1, start + 0.4), 0.05);
     EXPECT_LT(tones::tone_level(r, slot_frequency(5), start + 0.6, start + 0.9), 0.01);
+}
+
+// The file was cut on disk while the module held it, so the refill after a loss fails part way
+// and leaves the reader short; with the file whole again, the refill after the next loss starts
+// from the first sample and the slot sounds, not silence.
+TEST_F(SlotSoundTest, ARefillAfterAFailedRefillIsWhole) {
+    const std::string out = root_ + "/out.wav";
+    ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, out.c_str()), 0);
+    default_slot_tone(6, 0.5);
+    const std::string whole = read_file("Sound/jvb/jvb_xml_06.wav");
+    start_panel();
+    command(6);
+    wait(0.7);
+    write_file("Sound/jvb/jvb_xml_06.wav", whole.substr(0, 100));
+    standin_lose_all_buffers();
+    command(6);
+    ASSERT_EQ(count("play"), 1u) << "the refill from the cut file should have failed";
+    write_file("Sound/jvb/jvb_xml_06.wav", whole);
+    standin_lose_all_buffers();
+    command(6);
+    ASSERT_EQ(count("play"), 2u);
+    wait(0.7);
+    host_->disconnect();
+    standin_finish_output();
+
+    tones::Recording r;
+    ASSERT_TRUE(tones::read_recording(out, r));
+    const double start = 18.0 / 18;
+    EXPECT_GT(tones::tone_level(r, slot_frequency(6), start + 0.1, start + 0.4), 0.05);
 }

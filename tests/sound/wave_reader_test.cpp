@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/riff_builder.h"
+#include "support/test_folder.h"
 
 namespace {
 
@@ -265,6 +266,13 @@ TEST(WaveReaderRead, DataLongerThanTheFileIsCutToTheWholeFramesTheFileHolds) {
     ASSERT_EQ(mono.result, S_OK);
     EXPECT_EQ(mono.reader.data_chunk.cksize, 1001u);
     EXPECT_EQ(read_all(mono.reader, 5000), riff::pattern(1001));
+
+    // A chunk the file holds whole keeps its declared size, a part frame at its end and all.
+    Bytes whole = riff::pcm_format(2, 8000, 16);
+    riff::append(whole, riff::chunk("data", riff::pattern(1002)));
+    OpenedReader complete(riff::file(whole));
+    ASSERT_EQ(complete.result, S_OK);
+    EXPECT_EQ(complete.reader.data_chunk.cksize, 1002u);
 }
 
 TEST(WaveReaderRead, AReadPastTheFilesEndFailsAndUsesUpTheCount) {
@@ -347,11 +355,9 @@ class WaveReaderSox : public ::testing::TestWithParam<SoxCase> {
     void SetUp() override {
         if (!sox_available()) GTEST_SKIP() << "sox is not installed";
         const SoxCase& c = GetParam();
-        std::string stem = riff::TempFile::temp_folder() + "cuebox_sox_" + std::to_string(c.bits) +
-                           "_" + std::to_string(c.channels) + "_" + std::to_string(c.rate) + "_" +
-                           std::to_string(std::rand());
-        wav_ = stem + ".wav";
-        raw_ = stem + ".raw";
+        ASSERT_TRUE(folder_.ok()) << folder_.path();
+        wav_ = folder_.file("sox.wav");
+        raw_ = folder_.file("sox.raw");
         // Two tones and some noise, 0.7 s: long enough to cross several I/O buffers.
         std::string make = "sox -D -n -r " + std::to_string(c.rate) + " -b " +
                            std::to_string(c.bits) + " -c " + std::to_string(c.channels) + " '" +
@@ -360,11 +366,8 @@ class WaveReaderSox : public ::testing::TestWithParam<SoxCase> {
         std::string samples = "sox '" + wav_ + "' -t raw '" + raw_ + "'";
         ASSERT_EQ(std::system(samples.c_str()), 0) << samples;
     }
-    void TearDown() override {
-        std::remove(wav_.c_str());
-        std::remove(raw_.c_str());
-    }
 
+    TestFolder folder_;
     std::string wav_;
     std::string raw_;
 };
@@ -416,11 +419,11 @@ INSTANTIATE_TEST_SUITE_P(Formats, WaveReaderSox,
 // has an 18-byte "fmt " with no extra bytes.
 TEST(WaveReaderSoxFormats, KeepsTheFormatOfNonPcmFiles) {
     if (!sox_available()) GTEST_SKIP() << "sox is not installed";
-    const std::string stem =
-        riff::TempFile::temp_folder() + "cuebox_sox_formats_" + std::to_string(std::rand());
-    const std::string adpcm = stem + "_adpcm.wav";
-    const std::string floats = stem + "_float.wav";
-    const std::string floats_raw = stem + "_float.raw";
+    TestFolder folder;
+    ASSERT_TRUE(folder.ok()) << folder.path();
+    const std::string adpcm = folder.file("adpcm.wav");
+    const std::string floats = folder.file("float.wav");
+    const std::string floats_raw = folder.file("float.raw");
     ASSERT_EQ(
         std::system(
             ("sox -D -n -r 8000 -c 1 -e ima-adpcm '" + adpcm + "' synth 0.5 sine 440").c_str()),
@@ -448,8 +451,6 @@ TEST(WaveReaderSoxFormats, KeepsTheFormatOfNonPcmFiles) {
     EXPECT_EQ(float_reader.format->wFormatTag, WAVE_FORMAT_IEEE_FLOAT);
     EXPECT_EQ(float_reader.format->cbSize, 0);
     EXPECT_EQ(read_all(float_reader, float_reader.data_chunk.cksize), load(floats_raw));
-
-    for (const std::string& path : {adpcm, floats, floats_raw}) std::remove(path.c_str());
 }
 
 #endif  // !_WIN32

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/standin.h"
+#include "support/test_folder.h"
 #include "support/wave_format.h"
 
 namespace {
@@ -67,8 +68,8 @@ double level(const std::vector<int16_t>& samples, long first, long count, int ch
 class StandinSoundTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        path = ::testing::TempDir() + "dsound_standin_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".wav";
+        ASSERT_TRUE(folder.ok()) << folder.path();
+        path = folder.file("out.wav");
         ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, path.c_str()), 0);
         ASSERT_EQ(DirectSoundCreate(nullptr, &device, nullptr), DS_OK);
         ASSERT_EQ(device->SetCooperativeLevel(nullptr, DSSCL_NORMAL), DS_OK);
@@ -82,7 +83,6 @@ class StandinSoundTest : public ::testing::Test {
         standin_finish_output();
         EXPECT_EQ(standin_live_buffers(), 0);
         EXPECT_EQ(standin_live_devices(), 0);
-        std::remove(path.c_str());
     }
 
     IDirectSoundBuffer* create(WAVEFORMATEX format, DWORD bytes) {
@@ -150,6 +150,7 @@ class StandinSoundTest : public ::testing::Test {
         return levels;
     }
 
+    TestFolder folder;
     std::string path;
     IDirectSound* device = nullptr;
     std::vector<IDirectSoundBuffer*> buffers;

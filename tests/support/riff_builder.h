@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_folder.h"
+
 namespace riff {
 
 using Bytes = std::vector<uint8_t>;
@@ -146,21 +148,7 @@ class TempFile {
     const char* path() const { return path_.c_str(); }
     bool ok() const { return ok_; }
 
-    static std::string temp_folder() {
-        for (const char* name : {"TMPDIR", "TEMP", "TMP"}) {
-            const char* value = std::getenv(name);
-            if (value && *value) {
-                std::string folder = value;
-                char last = folder.back();
-                return (last == '/' || last == '\\') ? folder : folder + "/";
-            }
-        }
-#if defined(_WIN32)
-        return "";
-#else
-        return "/tmp/";
-#endif
-    }
+    static std::string temp_folder() { return test_folder::temporary(); }
 
   private:
     std::string path_;
