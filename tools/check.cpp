@@ -504,25 +504,25 @@ std::string outside_safe_set(const SlotReport& r) {
         reasons += (reasons.empty() ? "" : "; ") + reason;
     };
     if (kind == WAVE_FORMAT_IEEE_FLOAT)
-        add("IEEE float samples: DirectSound mixes them in software from DirectX 8 on (Windows "
-            "XP and later); older DirectSound and some drivers refuse the buffer");
+        add("IEEE float samples: DirectSound's documentation promises them for no buffer; "
+            "some systems play them, others refuse the buffer");
     if (extensible)
-        add("the extensible format header: Windows XP and later read it; Windows 98 and Me "
-            "refuse the buffer");
+        add("the extensible format header: DirectSound documents it for WDM drivers only; with "
+            "an older driver the buffer is refused");
     if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16 && kind != WAVE_FORMAT_IEEE_FLOAT)
         add(std::to_string(f.wBitsPerSample) + "-bit samples" +
             (extensible ? std::string(": a driver may refuse them")
-                        : " in a plain PCM header: Windows wants the extensible header for more "
-                          "than 16 bits, and a driver may refuse them"));
+                        : " in a plain PCM header: DirectSound documents more than 16 bits with "
+                          "the extensible header, on WDM drivers"));
     if (f.nChannels > 2)
         add(std::to_string(f.nChannels) + " channels" +
             (extensible ? std::string(": a driver may refuse them")
-                        : " in a plain PCM header: Windows wants the extensible header for more "
-                          "than two"));
+                        : " in a plain PCM header: DirectSound documents more than two with the "
+                          "extensible header, on WDM drivers"));
     if (f.nSamplesPerSec != 11025 && f.nSamplesPerSec != 22050 && f.nSamplesPerSec != 44100)
         add(std::to_string(f.nSamplesPerSec) +
-            " Hz: DirectSound converts the rate in software on every play, which old hardware may "
-            "do poorly");
+            " Hz: where the card does not run at that rate, DirectSound converts it as it "
+            "mixes");
     return reasons;
 }
 
