@@ -75,7 +75,7 @@ bool PanelSession::set(const std::string& variable, double value, std::string& w
 }
 
 bool PanelSession::click(const std::string& gauge, const std::string& area, std::string& why) {
-    trace_->add("click", "\"gauge\":" + json_string(gauge) + ",\"area\":" + json_string(area));
+    trace_->add("click", {{"gauge", gauge}, {"area", area}});
     return runner_->click(gauge, area, why);
 }
 
@@ -88,8 +88,7 @@ size_t PanelSession::aircraft_variable(const VariableRef& ref) {
 }
 
 void PanelSession::assign(const VariableRef& ref, double value, const char* source) {
-    trace_->add("set", "\"variable\":" + json_string(ref.text()) +
-                           ",\"value\":" + json_number(value) + ",\"by\":\"" + source + "\"");
+    trace_->add("set", {{"variable", ref.text()}, {"value", json_number(value)}, {"by", source}});
     if (ref.kind == 'L') {
         host_.set_value(host_.register_variable(ref.name), value);
         return;
@@ -101,9 +100,8 @@ void PanelSession::assign(const VariableRef& ref, double value, const char* sour
         !same_text(ref.unit, variable.read_unit)) {
         variable.unit_noted = true;
         trace_->add("panel_note",
-                    "\"message\":" +
-                        json_string("A:" + ref.name + " is set in " + ref.unit + " but read in " +
-                                    variable.read_unit + ": units are not converted"));
+                    {{"message", "A:" + ref.name + " is set in " + ref.unit + " but read in " +
+                                     variable.read_unit + ": units are not converted"}});
     }
 }
 
@@ -129,8 +127,7 @@ int PanelSession::bind(const VariableRef& variable, std::string& why) {
             } else {
                 trace_->add(
                     "panel_note",
-                    "\"message\":" +
-                        json_string(variable.text() + " is not known to the preview: it reads 0"));
+                    {{"message", variable.text() + " is not known to the preview: it reads 0"}});
             }
             break;
         case 'K':
@@ -160,16 +157,17 @@ double PanelSession::read(int handle) {
 void PanelSession::write(int handle, double value, const ScriptSource& by) {
     const Bound& bound = bound_[static_cast<size_t>(handle)];
     // Scripts write at every update; only the writes that are traced spell out who wrote.
-    auto who = [&]() {
-        return ",\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place);
+    auto who = [&](TraceFields fields) {
+        fields["gauge"] = *by.gauge;
+        fields["script"] = *by.place;
+        return fields;
     };
     if (bound.kind == EVENT) {
-        trace_->add("key_event", "\"event\":" + json_string(bound.name) +
-                                     ",\"value\":" + json_number(value) + who());
+        trace_->add("key_event", who({{"event", bound.name}, {"value", json_number(value)}}));
     } else if (bound.kind == LOCAL) {
         host_.set_value(static_cast<VariableId>(bound.index), value);
         if (bound.index == command_)
-            trace_->add("gauge_write", "\"value\":" + json_number(value) + who());
+            trace_->add("gauge_write", who({{"value", json_number(value)}}));
     }
 }
 
@@ -179,8 +177,9 @@ void PanelSession::host_gauge_update(int instance) {
 
 void PanelSession::script_problem(const ScriptSource& by, int line, const std::string& token,
                                   const std::string& message) {
-    trace_->add("script_problem",
-                "\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place) +
-                    ",\"line\":" + std::to_string(line) + ",\"token\":" + json_string(token) +
-                    ",\"message\":" + json_string(message));
+    trace_->add("script_problem", {{"gauge", *by.gauge},
+                                   {"script", *by.place},
+                                   {"line", line},
+                                   {"token", token},
+                                   {"message", message}});
 }

@@ -166,9 +166,9 @@ int64_t read_bytes(MmioFile& file, char* destination, int64_t count) {
 
 void trace_open(const char* path, bool found, const std::string& resolved) {
     if (!standin::tracing()) return;
-    standin::emit("open",
-                  "\"via\":\"mmioOpenA\",\"path\":" + standin::json_string(path) +
-                      ",\"resolved\":" + (found ? standin::json_string(resolved.c_str()) : "null"));
+    standin::emit("open", {{"via", "mmioOpenA"},
+                           {"path", standin::ansi_field(path)},
+                           {"resolved", found ? standin::host_field(resolved) : nullptr}});
 }
 
 HMMIO fail_open(LPMMIOINFO info, UINT error) {

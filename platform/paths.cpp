@@ -200,9 +200,9 @@ extern "C" __attribute__((visibility("default"))) FILE* __wrap_fopen(const char*
     bool found = false;
     std::string resolved = standin::resolve_path(path, &found);
     if (standin::tracing()) {
-        standin::emit("open", "\"via\":\"fopen\",\"path\":" + standin::json_string(path) +
-                                  ",\"resolved\":" +
-                                  (found ? standin::json_string(resolved.c_str()) : "null"));
+        standin::emit("open", {{"via", "fopen"},
+                               {"path", standin::ansi_field(path)},
+                               {"resolved", found ? standin::host_field(resolved) : nullptr}});
     }
     // Only a regular file opens, as on Windows: Linux would open a folder for reading, and a
     // pipe would hold the panel until something writes into it.

@@ -71,8 +71,8 @@ std::vector<Section> load_profile(const std::string& path, bool* readable) {
         if (text.empty()) continue;
         if (text[0] == '[') {
             const size_t close = text.find(']');
-            const std::string name = close == std::string::npos ? text.substr(1)
-                                                                : text.substr(1, close - 1);
+            const std::string name =
+                close == std::string::npos ? text.substr(1) : text.substr(1, close - 1);
             sections.push_back(Section{name_or_value(name), {}});
             continue;
         }
@@ -162,13 +162,12 @@ CUEBOX_PLATFORM_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, L
     }
     const DWORD count = copy_result(value, result, size);
     if (standin::tracing()) {
-        standin::emit("profile", "\"file\":" + standin::json_string(file_name) +
-                                     ",\"resolved\":" +
-                                     (readable ? standin::json_string(path.c_str()) : "null") +
-                                     ",\"section\":" + standin::json_string(section) +
-                                     ",\"key\":" + standin::json_string(key) +
-                                     ",\"value\":" + standin::json_string(result) +
-                                     ",\"from_file\":" + (from_file ? "true" : "false"));
+        standin::emit("profile", {{"file", standin::ansi_field(file_name)},
+                                  {"resolved", readable ? standin::host_field(path) : nullptr},
+                                  {"section", standin::ansi_field(section)},
+                                  {"key", standin::ansi_field(key)},
+                                  {"value", standin::ansi_field(result)},
+                                  {"from_file", from_file}});
     }
     return count;
 }

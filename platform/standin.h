@@ -25,6 +25,13 @@ CUEBOX_PLATFORM_API const char* standin_windows_folder(void);
 CUEBOX_PLATFORM_API long standin_open_streams(void);
 CUEBOX_PLATFORM_API long standin_open_mmio_files(void);
 
+// The ANSI code page of this process: how the A functions' bytes are read as characters (file
+// names, INI text). Windows' default for Western installations, 1252, unless the environment
+// variable CUEBOX_CODEPAGE names another (read on first use) or a host chooses one here.
+// Known: 874 and 1250 to 1258. Returns 0, or -1 (the choice unchanged) for any other number.
+CUEBOX_PLATFORM_API int standin_set_codepage(int code_page);
+CUEBOX_PLATFORM_API int standin_codepage(void);
+
 // ---- Windows ----
 
 // Adds a top-level window of that class and title to the list FindWindowA searches.
@@ -61,8 +68,8 @@ CUEBOX_PLATFORM_API void standin_finish_output(void);
 
 // ---- Trace ----
 
-// Receives every platform call of interest as an event name and its fields as a JSON object
-// body without braces, for example: "buffer":3,"looping":true
+// Receives every platform call of interest as an event name and its fields as one JSON object
+// in UTF-8, for example: {"buffer":3,"looping":true}
 typedef void (*StandinTraceFn)(const char* event, const char* fields, void* context);
 CUEBOX_PLATFORM_API void standin_set_trace(StandinTraceFn function, void* context);
 

@@ -60,10 +60,6 @@ std::string result_text(HRESULT code) {
     return hex(code);
 }
 
-std::string json_line(int line) {
-    return line > 0 ? std::to_string(line) : "null";
-}
-
 // Where a path that the module hands to the platform leads: off Windows the stand-in's mapping
 // of Windows-style paths (the very one the module's opens go through), on Windows the path.
 bool resolve(const std::string& path, std::string& resolved) {
@@ -98,6 +94,7 @@ struct IniFacts {
     std::string resolved;
     bool found = false;
     bool readable = false;
+    std::string encoding;  // of its text: "ansi", "utf-8-bom", "utf-16le", "utf-16be"
     IniLines lines;
 };
 
@@ -118,21 +115,21 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
     if (ini.path.find_first_of("\\/") == std::string::npos) {
         where = windows_folder() + "/" + ini.path;
         findings.problem("ini_no_folder", -1, 0,
-                         "the INI file \"" + ini.path +
+                         "the INI file \"" + shown(ini.path) +
                              "\" is named without a folder, so Windows looks for it in its own "
                              "folder (" +
                              windows_folder() + "), not in the simulator's: write .\\Gauges\\" +
-                             ini.path);
+                             shown(ini.path));
     }
     ini.found = resolve(where, ini.resolved);
     if (!ini.found) {
         if (ini.named) {
             findings.problem("ini_missing", -1, 0,
-                             "the INI file " + ini.path + " was not found (looked for " +
+                             "the INI file " + shown(ini.path) + " was not found (looked for " +
                                  ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
                                  " and every slot uses its default file");
         } else {
-            findings.notes.push_back("no INI file at " + ini.path + ": the variable is " +
+            findings.notes.push_back("no INI file at " + shown(ini.path) + ": the variable is " +
                                      DEFAULT_VARIABLE_NAME +
                                      " and every slot uses its default file");
         }
@@ -146,7 +143,7 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
         return;
     }
     ini.readable = true;
-    analyse_ini_text(text, ini.lines, findings);
+    ini.encoding = codepage::encoding_name(analyse_ini_text(text, ini.lines, findings));
 }
 
 void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings& findings) {
@@ -163,16 +160,16 @@ void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings
     }
     if (name.find_first_of(" \t") != std::string::npos) {
         findings.problem("lvar_spaces", -1, ini.lines.variable_line,
-                         "the variable name \"" + name + "\" holds spaces" + from +
+                         "the variable name \"" + shown(name) + "\" holds spaces" + from +
                              ": every gauge must spell it with exactly these spaces; a name "
                              "without spaces is safer");
     }
     if (lower_text(name).compare(0, 2, "l:") == 0) {
         findings.problem("lvar_prefix", -1, ini.lines.variable_line,
-                         "the variable name \"" + name + "\" starts with L:" + from +
+                         "the variable name \"" + shown(name) + "\" starts with L:" + from +
                              ": the module registers it with the prefix, so gauges writing (>L:" +
-                             name.substr(2) +
-                             ") write another variable; write LVar=" + name.substr(2));
+                             shown(name.substr(2)) +
+                             ") write another variable; write LVar=" + shown(name.substr(2)));
     }
 }
 
@@ -470,7 +467,7 @@ void slot_problems(const SlotReport& r, Findings& findings) {
         char length[32];
         std::snprintf(length, sizeof length, "%.2f s", r.duration > 0 ? r.duration : 0.0);
         findings.warning("data_short", r.slot, r.line,
-                         who + ": " + r.path + " is cut short: \"data\" declares " +
+                         who + ": " + shown(r.path) + " is cut short: \"data\" declares " +
                              std::to_string(r.declared_bytes) + " bytes, " +
                              std::to_string(missing_bytes(r)) +
                              " more than the file holds; it plays the " + length + " it has");
@@ -478,19 +475,21 @@ void slot_problems(const SlotReport& r, Findings& findings) {
     if (r.plays) return;
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
-                         who + ": " + r.path + " names a folder, not a sound file");
+                         who + ": " + shown(r.path) + " names a folder, not a sound file");
     } else if (r.special) {
-        findings.problem(
-            "file_not_regular", r.slot, r.line,
-            who + ": " + r.path + " names a pipe or a device, not a sound file: it never opens");
+        findings.problem("file_not_regular", r.slot, r.line,
+                         who + ": " + shown(r.path) +
+                             " names a pipe or a device, not a sound file: it never opens");
     } else if (!r.exists) {
         // A slot left to its default file is silent on purpose when that file is absent.
         if (!r.from_ini) return;
-        findings.problem("file_missing", r.slot, r.line,
-                         who + ": file not found: " + r.path + " (looked for " + r.resolved + ")");
+        findings.problem(
+            "file_missing", r.slot, r.line,
+            who + ": file not found: " + shown(r.path) + " (looked for " + r.resolved + ")");
     } else if (!r.accepted) {
-        findings.problem("wav_refused", r.slot, r.line,
-                         who + ": the WAV reader refuses " + r.path + ": " + r.diagnosis.detail);
+        findings.problem(
+            "wav_refused", r.slot, r.line,
+            who + ": the WAV reader refuses " + shown(r.path) + ": " + r.diagnosis.detail);
     }
     // Without any device every slot is silent; that is reported once, not per slot.
     if (r.device_tried && FAILED(r.device_result)) {
@@ -503,16 +502,21 @@ void slot_problems(const SlotReport& r, Findings& findings) {
 
 // ---- Output ----
 
-// One JSON object a line, each line but the last with a comma.
-std::string json_problems(const std::vector<Problem>& list) {
-    std::string out;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const Problem& p = list[i];
-        out += "    {\"kind\": " + json_string(p.kind) +
-               ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
-               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_string(p.message) +
-               "}";
-        out += i + 1 < list.size() ? ",\n" : "\n";
+using Json = nlohmann::ordered_json;
+
+Json json_line(int line) {
+    return line > 0 ? Json(line) : Json(nullptr);
+}
+
+Json json_problems(const std::vector<Problem>& list, const IniFacts& ini) {
+    Json out = Json::array();
+    for (const Problem& p : list) {
+        const std::string file = !p.file.empty() ? p.file : p.line > 0 ? shown(ini.path) : "";
+        out.push_back({{"kind", p.kind},
+                       {"slot", p.slot >= 0 ? Json(p.slot) : Json(nullptr)},
+                       {"file", file.empty() ? Json(nullptr) : Json(file)},
+                       {"line", json_line(p.line)},
+                       {"message", p.message}});
     }
     return out;
 }
@@ -520,71 +524,67 @@ std::string json_problems(const std::vector<Problem>& list) {
 void print_json(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                 const DeviceProbe& device, const std::vector<SlotReport>& slots,
                 const Findings& findings) {
-    std::string out = "{\n  \"root\": " + json_string(root) + ",\n";
-    out += "  \"ini\": {\"path\": " + (ini.path.empty() ? "null" : json_string(ini.path)) +
-           ", \"named_by\": " + (ini.named ? "\"parameter\"" : "\"default\"") +
-           ", \"resolved\": " + (ini.found ? json_string(ini.resolved) : "null") +
-           ", \"found\": " + (ini.found ? "true" : "false") +
-           ", \"readable\": " + (ini.readable ? "true" : "false") + "},\n";
-    out += "  \"variable\": {\"name\": " + json_string(view.variable_name) +
-           ", \"source\": " + (ini.lines.variable_line ? "\"ini\"" : "\"default\"") +
-           ", \"line\": " + json_line(ini.lines.variable_line) + "},\n";
-    out += "  \"device\": {\"available\": " + std::string(device.device ? "true" : "false") +
-           ", \"result\": \"" + hex(device.result) + "\"},\n";
-    out += "  \"slots\": [\n";
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const SlotReport& r = slots[i];
-        out += "    {\"slot\": " + std::to_string(r.slot) + ", \"key\": \"Sound" +
-               two_digits(r.slot) + "\", \"path\": " + json_string(r.path) +
-               ", \"source\": " + (r.from_ini ? "\"ini\"" : "\"default\"") +
-               ", \"line\": " + json_line(r.line) +
-               ", \"exists\": " + (r.exists ? "true" : "false") +
-               ", \"folder\": " + (r.folder ? "true" : "false") +
-               ", \"special\": " + (r.special ? "true" : "false") + ", \"resolved\": " +
-               (r.exists || r.folder || r.special ? json_string(r.resolved) : "null");
-        out += ", \"reader\": ";
+    Json out;
+    out["root"] = root;
+    out["ini"] = {{"path", ini.path.empty() ? Json(nullptr) : Json(shown(ini.path))},
+                  {"named_by", ini.named ? "parameter" : "default"},
+                  {"resolved", ini.found ? Json(ini.resolved) : Json(nullptr)},
+                  {"found", ini.found},
+                  {"readable", ini.readable},
+                  {"encoding", ini.readable ? Json(ini.encoding) : Json(nullptr)}};
+    out["code_page"] = tool_code_page();
+    out["variable"] = {{"name", shown(view.variable_name)},
+                       {"source", ini.lines.variable_line ? "ini" : "default"},
+                       {"line", json_line(ini.lines.variable_line)}};
+    out["device"] = {{"available", device.device != nullptr}, {"result", hex(device.result)}};
+    Json& list = out["slots"] = Json::array();
+    for (const SlotReport& r : slots) {
+        Json slot = {
+            {"slot", r.slot},
+            {"key", "Sound" + two_digits(r.slot)},
+            {"path", shown(r.path)},
+            {"source", r.from_ini ? "ini" : "default"},
+            {"line", json_line(r.line)},
+            {"exists", r.exists},
+            {"folder", r.folder},
+            {"special", r.special},
+            {"resolved", r.exists || r.folder || r.special ? Json(r.resolved) : Json(nullptr)}};
         if (!r.exists) {
-            out += "null";
+            slot["reader"] = nullptr;
         } else {
-            out += "{\"accepted\": " + std::string(r.accepted ? "true" : "false") +
-                   ", \"result\": \"" + hex(r.reader_result) +
-                   "\", \"reason\": " + (r.accepted ? "null" : json_string(r.diagnosis.reason)) +
-                   ", \"detail\": " + (r.accepted ? "null" : json_string(r.diagnosis.detail)) +
-                   ", \"declared_bytes\": " +
-                   (r.header_read ? std::to_string(r.declared_bytes) : "null") +
-                   ", \"missing_bytes\": " + std::to_string(missing_bytes(r)) + "}";
+            slot["reader"] = {
+                {"accepted", r.accepted},
+                {"result", hex(r.reader_result)},
+                {"reason", r.accepted ? Json(nullptr) : Json(r.diagnosis.reason)},
+                {"detail", r.accepted ? Json(nullptr) : Json(r.diagnosis.detail)},
+                {"declared_bytes", r.header_read ? Json(r.declared_bytes) : Json(nullptr)},
+                {"missing_bytes", missing_bytes(r)}};
         }
-        out += ", \"format\": ";
         if (r.has_format) {
             const WAVEFORMATEX& f = r.format;
-            out += "{\"tag\": " + std::to_string(f.wFormatTag) +
-                   ", \"channels\": " + std::to_string(f.nChannels) +
-                   ", \"rate\": " + std::to_string(f.nSamplesPerSec) +
-                   ", \"bits\": " + std::to_string(f.wBitsPerSample) +
-                   ", \"block_align\": " + std::to_string(f.nBlockAlign) +
-                   ", \"bytes_per_second\": " + std::to_string(f.nAvgBytesPerSec) + "}";
+            slot["format"] = {
+                {"tag", f.wFormatTag},          {"channels", f.nChannels},
+                {"rate", f.nSamplesPerSec},     {"bits", f.wBitsPerSample},
+                {"block_align", f.nBlockAlign}, {"bytes_per_second", f.nAvgBytesPerSec}};
         } else {
-            out += "null";
+            slot["format"] = nullptr;
         }
-        out += ", \"data_bytes\": " + (r.header_read ? std::to_string(r.data_bytes) : "null");
-        out += ", \"duration\": " + (r.duration >= 0 ? json_number(r.duration) : "null");
-        out += ", \"device\": ";
+        slot["data_bytes"] = r.header_read ? Json(r.data_bytes) : Json(nullptr);
+        slot["duration"] = r.duration >= 0 ? json_number(r.duration) : Json(nullptr);
         if (r.device_tried) {
-            out += "{\"accepted\": " + std::string(SUCCEEDED(r.device_result) ? "true" : "false") +
-                   ", \"result\": \"" + hex(r.device_result) + "\"}";
+            slot["device"] = {{"accepted", SUCCEEDED(r.device_result) != 0},
+                              {"result", hex(r.device_result)}};
         } else {
-            out += "null";
+            slot["device"] = nullptr;
         }
-        out += ", \"plays\": " + std::string(r.plays ? "true" : "false") + "}";
-        out += i + 1 < slots.size() ? ",\n" : "\n";
+        slot["plays"] = r.plays;
+        list.push_back(std::move(slot));
     }
-    out += "  ],\n  \"problems\": [\n" + json_problems(findings.problems);
-    out += "  ],\n  \"warnings\": [\n" + json_problems(findings.warnings);
-    out += "  ],\n  \"notes\": [";
-    for (size_t i = 0; i < findings.notes.size(); ++i)
-        out += (i ? ", " : "") + json_string(findings.notes[i]);
-    out += "],\n  \"ok\": " + std::string(findings.problems.empty() ? "true" : "false") + "\n}\n";
-    std::fputs(out.c_str(), stdout);
+    out["problems"] = json_problems(findings.problems, ini);
+    out["warnings"] = json_problems(findings.warnings, ini);
+    out["notes"] = findings.notes;
+    out["ok"] = findings.problems.empty();
+    std::fputs((json_text(out, 2) + "\n").c_str(), stdout);
 }
 
 // A path as a Unix path would spell it, to tell whether resolving it found anything to say.
@@ -599,49 +599,53 @@ std::string plain_spelling(std::string path) {
 void print_readable(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                     const DeviceProbe& device, const std::vector<SlotReport>& slots, bool all,
                     const Findings& findings) {
-    std::printf("root       %s\n", root.c_str());
+    std::string text;
+    append_format(text, "root       %s\n", root.c_str());
     if (ini.path.empty()) {
-        std::printf("INI file   none\n");
+        append_format(text, "INI file   none\n");
     } else {
-        std::printf("INI file   %s (%s)%s%s\n", ini.path.c_str(),
-                    ini.named ? "parameter string" : "default", ini.found ? " -> " : ": not found",
-                    ini.found ? ini.resolved.c_str() : "");
+        append_format(text, "INI file   %s (%s)%s%s\n", shown(ini.path).c_str(),
+                      ini.named ? "parameter string" : "default",
+                      ini.found ? " -> " : ": not found", ini.found ? ini.resolved.c_str() : "");
     }
-    std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
-                ini.lines.variable_line
-                    ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
-                    : "default");
-    std::printf("device     %s\n\n",
-                device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
-    std::printf(
+    append_format(text, "variable   %s (%s)\n", shown(view.variable_name).c_str(),
+                  ini.lines.variable_line
+                      ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
+                      : "default");
+    append_format(text, "device     %s\n\n",
+                  device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
+    append_format(
+        text,
         "slot  from     format                     length   verdict                        path\n");
-    int shown = 0;
+    int listed = 0;
     for (const SlotReport& r : slots) {
         if (!all && !r.from_ini && !r.exists && !r.folder && !r.special) continue;
-        ++shown;
+        ++listed;
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
-        std::string path = r.path;
+        std::string path = shown(r.path);
         if ((r.exists || r.folder || r.special) && plain_spelling(r.path) != r.resolved)
             path += " -> " + r.resolved;
-        std::printf("  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
-                    r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
-                    verdict_text(r).c_str(), path.c_str());
+        append_format(text, "  %02d  %-7s  %-25s  %-7s  %-29s  %s\n", r.slot,
+                      r.from_ini ? "ini" : "default", format_text(r).c_str(), length,
+                      verdict_text(r).c_str(), path.c_str());
     }
-    if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
-    auto print_list = [](const char* title, const std::vector<Problem>& list) {
+    if (!listed)
+        append_format(text, "  (no slot is configured and no default sound file exists)\n");
+    auto print_list = [&text](const char* title, const std::vector<Problem>& list) {
         if (list.empty()) return;
-        std::printf("\n%s (%zu):\n", title, list.size());
+        append_format(text, "\n%s (%zu):\n", title, list.size());
         for (const Problem& p : list) {
-            const std::string where = p.line ? "line " + std::to_string(p.line) + ": " : "";
-            std::printf("  %s%s\n", where.c_str(), p.message.c_str());
+            const std::string where =
+                p.line && p.file.empty() ? "line " + std::to_string(p.line) + ": " : "";
+            append_format(text, "  %s%s\n", where.c_str(), p.message.c_str());
         }
     };
     print_list("problems", findings.problems);
     print_list("warnings", findings.warnings);
     if (!findings.notes.empty()) {
-        std::printf("\nnotes:\n");
-        for (const std::string& note : findings.notes) std::printf("  %s\n", note.c_str());
+        append_format(text, "\nnotes:\n");
+        for (const std::string& note : findings.notes) append_format(text, "  %s\n", note.c_str());
     }
     int configured = 0, playing = 0;
     for (const SlotReport& r : slots) {
@@ -653,7 +657,9 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                               : std::to_string(findings.problems.size()) + " problem(s) found";
     if (!findings.warnings.empty())
         summary += ", " + std::to_string(findings.warnings.size()) + " warning(s)";
-    std::printf("\n%d of %d slots in use would play; %s\n", playing, configured, summary.c_str());
+    append_format(text, "\n%d of %d slots in use would play; %s\n", playing, configured,
+                  summary.c_str());
+    print_text(text);
 }
 
 }  // namespace
@@ -707,11 +713,12 @@ int command_check(const CliOptions& given) {
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);
         for (const SlotReport& r : slots) {
-            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + r.path + ")";
+            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + shown(r.path) + ")";
         }
         std::vector<PanelFinding> found;
         panel.find(view.variable_name, silent_why, found, findings.notes);
-        for (const PanelFinding& f : found) findings.problem(f.kind, f.slot, 0, f.message);
+        for (const PanelFinding& f : found)
+            findings.problems.push_back(Problem{f.kind, f.slot, f.line, f.message, f.file});
     }
 #endif
     if (options.json) {

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
         std::printf("%s", USAGE);
         return 0;
     }
+    use_code_page(options.code_page);
     if (options.module.empty()) options.module = default_module_path(argv[0]);
     make_paths_absolute(options);
     if (options.command == "run") return command_run(options);

@@ -32,7 +32,8 @@ struct Reading : PanelVariables, PanelListener {
         }
         errors.push_back(PanelFinding{"script_error", -1,
                                       source + ":" + std::to_string(line) + " (" + *by.gauge +
-                                          ", " + *by.place + "): at '" + token + "': " + message});
+                                          ", " + *by.place + "): at '" + token + "': " + message,
+                                      source, line});
     }
 };
 
@@ -105,7 +106,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     for (const PanelMessage& problem : panel_.problems) {
         problems.push_back(
             PanelFinding{"panel_line", -1,
-                         problem.file + ":" + std::to_string(problem.line) + ": " + problem.text});
+                         problem.file + ":" + std::to_string(problem.line) + ": " + problem.text,
+                         problem.file, problem.line});
     }
     for (const PanelMessage& note : panel_.notes)
         notes.push_back(note.file + ":" + std::to_string(note.line) + ": " + note.text);
@@ -116,7 +118,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     if (runner.host_gauge_count() == 0) {
         problems.push_back(PanelFinding{"no_module", -1,
                                         panel_.file + " has no " + MODULE_GAUGE_FILE +
-                                            " line: the module never runs on this panel"});
+                                            " line: the module never runs on this panel",
+                                        panel_.file, 0});
     }
     int xml = 0;
     for (const PanelGauge& gauge : panel_.gauges) xml += gauge.kind == PanelGauge::XML;
@@ -130,8 +133,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
             if (write.variable.kind != 'L') continue;
-            const std::string where = gauge.source + ":" +
-                                      std::to_string(script.file_line(write.line)) + " (" +
+            const int line = script.file_line(write.line);
+            const std::string where = gauge.source + ":" + std::to_string(line) + " (" +
                                       gauge.line.name() + ", " + script.place + ")";
             if (!same_text(write.variable.name, variable)) {
                 bool known = false;
@@ -149,7 +152,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                         "(>L:" + write.variable.name +
                         ") at every update, without a condition: the module sees the same "
                         "command at every update (put the write inside an if{ that holds only "
-                        "when something changes)"});
+                        "when something changes)",
+                    gauge.source, line});
             }
             if (!write.constant) continue;
             int32_t value = command_value(write.value);
@@ -160,14 +164,16 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 problems.push_back(PanelFinding{
                     "value_ignored", -1,
                     says + ", a value the module ignores (it plays 0-99, loops 100-199, stops "
-                           "-1 to -99 and 250)"});
+                           "-1 to -99 and 250)",
+                    gauge.source, line});
             } else if (value < 200) {
                 const int slot = value % 100;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
                     problems.push_back(PanelFinding{
                         "slot_silent", slot,
                         says + " for slot " + two_digits(slot) +
-                            ", which cannot sound: " + silent_why[static_cast<size_t>(slot)]});
+                            ", which cannot sound: " + silent_why[static_cast<size_t>(slot)],
+                        gauge.source, line});
                 }
             }
         }
@@ -182,6 +188,7 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                                         "no gauge writes (>L:" + variable +
                                             "), the variable the module reads" +
                                             (near.empty() ? std::string(", nor any similar name")
-                                                          : ": similar names written: " + near)});
+                                                          : ": similar names written: " + near),
+                                        panel_.file, 0});
     }
 }

@@ -14,6 +14,8 @@ struct PanelFinding {
     std::string kind;  // a fixed word per kind of problem, as the other findings of check have
     int slot = -1;
     std::string message;
+    std::string file;  // the panel file the finding is about, "" when none
+    int line = 0;      // its line there, 0 when none
 };
 
 class PanelCheck {

@@ -50,6 +50,9 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder"},
         {{"run"}, "cuebox: run needs a scenario file"},
         {{"--bogus"}, "cuebox: unknown option --bogus"},
+        {{"--codepage", "932"}, "cuebox: --codepage: code page 932 is not supported"},
+        {{"--codepage", "65000"}, "cuebox: --codepage: code page 65000 is not an ANSI code page"},
+        {{"--codepage", "latin1"}, "cuebox: --codepage: 'latin1' is not a code page number"},
         {{"run", path("missing.scn")}, "cuebox: cannot read the scenario"},
     };
     for (const auto& c : cases) {
@@ -155,7 +158,8 @@ TEST_F(HostCliTest, OneSoundFileOrDrawingTakesOneScenario) {
     const ToolResult result =
         cuebox({"--root", root_, "run", path("a.scn"), path("a.scn"), "--out", path("x.wav")});
     EXPECT_EQ(result.status, 2);
-    EXPECT_EQ(result.err.rfind("cuebox: --out, --timeline and --panel take one scenario file\n", 0), 0u)
+    EXPECT_EQ(result.err.rfind("cuebox: --out, --timeline and --panel take one scenario file\n", 0),
+              0u)
         << result.err;
 }
 
