@@ -6,6 +6,7 @@
 
 #include "host/files.h"
 #include "host/root_files.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -30,8 +31,9 @@ void PanelSession::load(const std::string& panel_path, PanelFiles& files) {
     loaded_ = load_panel(panel_path, files, {MODULE_GAUGE_FILE});
     for (const PanelGauge& gauge : loaded_.gauges) {
         if (gauge.kind != PanelGauge::DLL) continue;
-        module_parameters_.push_back(gauge.line.parameters);
-        module_gauges_.push_back(host_.add_gauge(gauge.line.parameters.c_str()));
+        // The simulator hands the module its parameter string in the ANSI code page.
+        module_parameters_.push_back(codepage::from_utf8(files.code_page(), gauge.line.parameters));
+        module_gauges_.push_back(host_.add_gauge(module_parameters_.back().c_str()));
     }
 }
 

@@ -38,6 +38,7 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const std::vector<PanelMessage>& problems() const { return loaded_.problems; }
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.
+    // The parameter strings of the module's lines, in the ANSI code page as the module gets them.
     const std::vector<std::string>& module_parameters() const { return module_parameters_; }
 
     // ScenarioPanel

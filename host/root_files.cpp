@@ -13,7 +13,7 @@ namespace {
 // The file a Windows-style path leads to, or "" when there is none.
 std::string resolve_file(const std::string& path, struct stat& info) {
     char resolved[4096];
-    if (!standin_resolve_path(path.c_str(), resolved, sizeof resolved)) return "";
+    if (!standin_resolve_unicode_path(path.c_str(), resolved, sizeof resolved)) return "";
     if (stat(resolved, &info) != 0 || !S_ISREG(info.st_mode)) return "";
     return resolved;
 }
@@ -33,6 +33,10 @@ PanelFiles::Result RootFiles::read(const std::string& path, size_t limit, std::s
     std::fclose(in);
     bytes.resize(got);
     return failed ? UNREADABLE : READ;
+}
+
+int RootFiles::code_page() const {
+    return standin_codepage();
 }
 
 bool RootFiles::exists(const std::string& path) {

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "panel/variable_ref.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -40,18 +40,20 @@ bool is_number(const std::string& text) {
 
 }  // namespace
 
-PanelConfig read_panel_config(const std::string& file_name, const std::string& text) {
+PanelConfig read_panel_config(const std::string& file_name, const std::string& bytes,
+                              int code_page) {
     PanelConfig config;
     auto problem = [&](int line, const std::string& message) {
         config.problems.push_back(PanelMessage{file_name, line, message});
     };
-    if (text.size() > PANEL_CONFIG_SIZE_LIMIT) {
+    if (bytes.size() > PANEL_CONFIG_SIZE_LIMIT) {
         problem(0, "the file is larger than " + std::to_string(PANEL_CONFIG_SIZE_LIMIT) +
                        " bytes: not read");
         return config;
     }
-    std::istringstream in(text);
+    const std::string text = codepage::unicode_text(code_page, bytes, nullptr);
     std::string raw;
+    size_t next = 0;
     int number = 0;
     enum { OUTSIDE, GAUGES, IGNORED } where = OUTSIDE;
     std::vector<std::string> seen_sections;
@@ -63,9 +65,13 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& t
             [](const PanelGaugeLine& a, const PanelGaugeLine& b) { return a.number < b.number; });
         section_start = config.gauges.size();
     };
-    while (std::getline(in, raw)) {
+    // A line ends at CR, LF or CR LF, as Windows reads INI files.
+    while (next < text.size()) {
+        const size_t end = text.find_first_of("\r\n", next);
+        raw = text.substr(next, end == std::string::npos ? std::string::npos : end - next);
+        next = end == std::string::npos ? text.size()
+                                        : end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
         ++number;
-        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
         const size_t comment = std::min(raw.find("//"), raw.find(';'));
         if (comment != std::string::npos) raw.erase(comment);
         const std::string line = trim_text(raw);

@@ -173,6 +173,32 @@ std::string utf16_to_utf8(const char* bytes, size_t size, bool big_endian) {
     return out;
 }
 
+std::string upper_case(const std::string& utf8) {
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t at = 0; at < utf8.size();) {
+        char32_t c = 0;
+        const size_t length = decode(p + at, utf8.size() - at, c);
+        if (length == 0) {
+            out += utf8[at++];
+            continue;
+        }
+        at += length;
+        if (c >= 'a' && c <= 'z') {
+            c -= 'a' - 'A';
+        } else if (c >= 0x80 && c < 0x10000) {
+            const CaseMapping* end = upper_case_letters + upper_case_letter_count;
+            const CaseMapping* found = std::lower_bound(
+                upper_case_letters, end, c,
+                [](const CaseMapping& m, char32_t value) { return m.lower < value; });
+            if (found != end && found->lower == c) c = found->upper;
+        }
+        append_utf8(out, c);
+    }
+    return out;
+}
+
 bool valid_utf8(const std::string& text) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
     char32_t c;
@@ -232,6 +258,23 @@ std::string ansi_profile_text(int code_page, const std::string& bytes, FileEncod
         text = from_utf8(code_page, utf16_to_utf8(bytes.data() + 2, bytes.size() - 2, big));
     } else {
         text = bytes;
+    }
+    if (encoding) *encoding = found;
+    return text;
+}
+
+std::string unicode_text(int code_page, const std::string& bytes, FileEncoding* encoding) {
+    FileEncoding found = FileEncoding::ANSI;
+    std::string text;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        found = FileEncoding::UTF8_BOM;
+        text = bytes.substr(3);
+    } else if (bytes.compare(0, 2, "\xFF\xFE") == 0 || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        const bool big = bytes[0] == '\xFE';
+        found = big ? FileEncoding::UTF16_BE : FileEncoding::UTF16_LE;
+        text = utf16_to_utf8(bytes.data() + 2, bytes.size() - 2, big);
+    } else {
+        text = to_utf8(code_page, bytes);
     }
     if (encoding) *encoding = found;
     return text;

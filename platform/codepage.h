@@ -34,6 +34,11 @@ std::string from_utf8(int code_page, const std::string& utf8);
 // surrogates become U+FFFD.
 std::string utf16_to_utf8(const char* bytes, size_t size, bool big_endian);
 
+// `utf8` in upper case, letter by letter beyond ASCII too (é to É), as Windows compares file
+// names: two names are the same file when their upper cases are equal. Bytes that are not
+// UTF-8 stay as they are.
+std::string upper_case(const std::string& utf8);
+
 // True when `text` is valid UTF-8 (shortest forms, no surrogates, nothing past U+10FFFF).
 bool valid_utf8(const std::string& text);
 
@@ -53,5 +58,9 @@ const char* encoding_name(FileEncoding encoding);  // "ansi", "utf-8-bom", "utf-
 // byte order mark is read as Unicode and turned into the code page (without the mark); any
 // other file is taken as ANSI bytes, as it is, even when those bytes happen to be UTF-8.
 std::string ansi_profile_text(int code_page, const std::string& bytes, FileEncoding* encoding);
+
+// The same file's text in UTF-8: a file with a mark decoded from its encoding, any other file
+// read as ANSI in the code page.
+std::string unicode_text(int code_page, const std::string& bytes, FileEncoding* encoding);
 
 }  // namespace codepage

@@ -18,7 +18,15 @@ struct SingleBytePage {
     size_t best_fit_count;
 };
 
+// A lower-case letter and its upper case, sorted by the first.
+struct CaseMapping {
+    char16_t lower;
+    char16_t upper;
+};
+
 extern const SingleBytePage single_byte_pages[];
 extern const int single_byte_page_count;
+extern const CaseMapping upper_case_letters[];
+extern const size_t upper_case_letter_count;
 
 }  // namespace codepage

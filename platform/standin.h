@@ -9,11 +9,15 @@
 
 // ---- Files ----
 
-// Resolves a path as Wine resolves a DOS path: backslashes are separators, and a component that
-// does not exist with its exact letter case matches one that differs only in case. Writes the
+// Resolves a path as Wine resolves a DOS path: the ANSI text read in the process's code page
+// (see standin_set_codepage) and spelled in UTF-8, backslashes as separators, the dots and
+// spaces that end a name dropped, and a component that does not exist with its exact letter
+// case matching one that differs only in case (beyond ASCII too). Writes the
 // host path into `result` (size bytes with terminator) and returns 1 when the file or folder
 // exists; otherwise writes the best-effort spelling and returns 0.
 CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size);
+// The same for a path in UTF-8 rather than in the ANSI code page.
+CUEBOX_PLATFORM_API int standin_resolve_unicode_path(const char* path, char* result, size_t size);
 
 // The folder where a profile file named without any folder is looked for, as Windows looks in
 // its own folder. Default: "windows" under the current folder.

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "platform/codepage.h"
+#include "platform/win32.h"
 #include "tools/configuration_view.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
@@ -115,8 +116,12 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
     if (!options.code_page) {
         const char* text = std::getenv("CUEBOX_CODEPAGE");
         std::string why;
-        options.code_page =
-            text && *text ? codepage::parse(text, why) : codepage::DEFAULT_CODE_PAGE;
+        int fallback = codepage::DEFAULT_CODE_PAGE;
+#if defined(_WIN32)
+        // On Windows the system's own code page reads the module's names: show them in it.
+        if (codepage::supported(static_cast<int>(GetACP()))) fallback = static_cast<int>(GetACP());
+#endif
+        options.code_page = text && *text ? codepage::parse(text, why) : fallback;
         if (!options.code_page) {
             error = "CUEBOX_CODEPAGE: " + why;
             return false;

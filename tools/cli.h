@@ -33,8 +33,14 @@ void use_code_page(int code_page);
 int tool_code_page();
 // ANSI text as the module reads it (an INI value, a path), as UTF-8 for people and JSON.
 std::string shown(const std::string& ansi);
-// Appends printf-style text to `out`.
-void append_format(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Appends printf-style text to `out` (MinGW's C99 printf when on Windows, as std::printf there).
+#if defined(__MINGW_PRINTF_FORMAT)
+#define CUEBOX_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define CUEBOX_PRINTF_FORMAT printf
+#endif
+void append_format(std::string& out, const char* format, ...)
+    __attribute__((format(CUEBOX_PRINTF_FORMAT, 2, 3)));
 // Prints text that holds names from files: any byte that is not UTF-8 shows as U+FFFD, so a
 // terminal and grep always get valid text.
 void print_text(const std::string& text);

@@ -62,7 +62,7 @@ std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, Pane
             std::fprintf(stderr,
                          "cuebox: note: the module's lines give different parameter strings; "
                          "the first to update configures the module: \"%s\"\n",
-                         parameters[0].c_str());
+                         shown(parameters[0]).c_str());
             break;
         }
     }

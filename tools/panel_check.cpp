@@ -10,6 +10,8 @@
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "panel/panel_runner.h"
+#include "platform/codepage.h"
+#include "tools/cli.h"
 #include "tools/ini_analysis.h"
 
 namespace {
@@ -96,7 +98,8 @@ bool PanelCheck::load(const std::string& panel_path) {
 
 std::string PanelCheck::module_parameters() const {
     for (const PanelGauge& gauge : panel_.gauges) {
-        if (gauge.kind == PanelGauge::DLL) return gauge.line.parameters;
+        if (gauge.kind == PanelGauge::DLL)
+            return codepage::from_utf8(tool_code_page(), gauge.line.parameters);
     }
     return "";
 }

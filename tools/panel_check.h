@@ -23,7 +23,8 @@ class PanelCheck {
     // Loads the panel from the root (the current folder); false, after printing why, when the
     // panel file cannot be read.
     bool load(const std::string& panel_path);
-    // The parameter string of the module's first line in the panel, "" when none.
+    // The parameter string of the module's first line in the panel, "" when none, in the ANSI
+    // code page as the module gets it.
     std::string module_parameters() const;
 
     // `variable` is the command variable the module reads; `silent_why` tells per slot why its
