@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -22,6 +23,7 @@
 #endif
 #include "host/trace.h"
 #include "panel/text.h"
+#include "platform/codepage.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
 #if !defined(_WIN32)
@@ -460,6 +462,38 @@ std::string verdict_text(const SlotReport& r) {
     return "device refuses";
 }
 
+// A slot file that Windows does not find but a Linux editor or file manager would show: the
+// name exists on disk in another spelling. Either the INI's bytes are UTF-8 (saved without a
+// byte order mark, Windows reads them as ANSI) and name the file in that reading, or the file's
+// own name on disk is the ANSI bytes themselves (unpacked from an archive without converting
+// names), where Windows looks for their UTF-8 spelling. Off Windows only: there the platform
+// layer tells which spelling exists.
+void other_spelling(const SlotReport& r, Findings& findings) {
+#if !defined(_WIN32)
+    if (r.exists || r.folder || r.special || !r.from_ini) return;
+    if (std::none_of(r.path.begin(), r.path.end(), [](char c) { return c & 0x80; })) return;
+    char found[4096];
+    const std::string who = "slot " + two_digits(r.slot) + " (Sound" + two_digits(r.slot) + ")";
+    if (codepage::has_utf8_sequences(r.path) &&
+        standin_resolve_unicode_path(r.path.c_str(), found, sizeof found)) {
+        findings.warning("other_spelling", r.slot, r.line,
+                         who + ": Windows reads " + shown(r.path) + ", which does not exist; " +
+                             codepage::valid_utf8_text(found) +
+                             " exists, named by these bytes read as UTF-8: save the INI file as "
+                             "ANSI or with a BOM");
+    } else if (standin_resolve_unicode_path(r.path.c_str(), found, sizeof found)) {
+        findings.warning(
+            "other_spelling", r.slot, r.line,
+            who + ": Windows looks for " + shown(r.path) +
+                " in UTF-8 on disk, but the file's name is in the code page's bytes (" +
+                codepage::valid_utf8_text(found) + "): rename it to " + shown(r.path));
+    }
+#else
+    (void)r;
+    (void)findings;
+#endif
+}
+
 void slot_problems(const SlotReport& r, Findings& findings) {
     const std::string who = "slot " + two_digits(r.slot) + " (" +
                             (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
@@ -472,6 +506,7 @@ void slot_problems(const SlotReport& r, Findings& findings) {
                              std::to_string(missing_bytes(r)) +
                              " more than the file holds; it plays the " + length + " it has");
     }
+    other_spelling(r, findings);
     if (r.plays) return;
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
