@@ -65,12 +65,7 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
             [](const PanelGaugeLine& a, const PanelGaugeLine& b) { return a.number < b.number; });
         section_start = config.gauges.size();
     };
-    // A line ends at CR, LF or CR LF, as Windows reads INI files.
-    while (next < text.size()) {
-        const size_t end = text.find_first_of("\r\n", next);
-        raw = text.substr(next, end == std::string::npos ? std::string::npos : end - next);
-        next = end == std::string::npos ? text.size()
-                                        : end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    while (codepage::next_line(text, next, raw)) {
         ++number;
         const size_t comment = std::min(raw.find("//"), raw.find(';'));
         if (comment != std::string::npos) raw.erase(comment);

@@ -233,6 +233,14 @@ std::string valid_utf8_text(const std::string& text) {
     return out;
 }
 
+bool next_line(const std::string& text, size_t& at, std::string& line) {
+    if (at >= text.size()) return false;
+    const size_t end = text.find_first_of("\r\n", at);
+    line = text.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    at = end == std::string::npos ? text.size() : end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    return true;
+}
+
 const char* encoding_name(FileEncoding encoding) {
     switch (encoding) {
         case FileEncoding::UTF8_BOM:

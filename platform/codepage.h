@@ -54,6 +54,10 @@ std::string valid_utf8_text(const std::string& text);
 enum class FileEncoding { ANSI, UTF8_BOM, UTF16_LE, UTF16_BE };
 const char* encoding_name(FileEncoding encoding);  // "ansi", "utf-8-bom", "utf-16le", "utf-16be"
 
+// The next line of INI text from `at` on, as Windows splits it: a line ends at CR, LF or CR LF.
+// False at the end of the text.
+bool next_line(const std::string& text, size_t& at, std::string& line);
+
 // An INI file's text as the A functions of Windows hand it out: a file with a UTF-8 or UTF-16
 // byte order mark is read as Unicode and turned into the code page (without the mark); any
 // other file is taken as ANSI bytes, as it is, even when those bytes happen to be UTF-8.

@@ -24,15 +24,26 @@ std::string trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
+// Windows compares section and key names without regard to letter case, beyond ASCII too
+// ([KL\xC4NGE] finds [Kl\xE4nge] in code page 1252).
 bool same_name(const std::string& a, const char* b) {
     const size_t length = std::strlen(b);
-    if (a.size() != length) return false;
-    for (size_t i = 0; i < length; ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+    if (a.size() != length) {
+        // Letters of the same name can differ in length only in UTF-8, never in a single-byte
+        // code page, so names of different lengths differ.
+        return false;
     }
-    return true;
+    bool ascii = true;
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char x = static_cast<unsigned char>(a[i]);
+        const unsigned char y = static_cast<unsigned char>(b[i]);
+        if ((x | y) & 0x80) ascii = false;
+        if (std::tolower(x) != std::tolower(y) && !((x | y) & 0x80)) return false;
+    }
+    if (ascii) return true;
+    const int page = standin::code_page();
+    return codepage::upper_case(codepage::to_utf8(page, a)) ==
+           codepage::upper_case(codepage::to_utf8(page, b));
 }
 
 // Names and values are C strings once read: a zero byte inside one ends it, as on Windows.
@@ -65,12 +76,8 @@ std::vector<Section> load_profile(const std::string& path, bool* readable) {
     const std::string all = codepage::ansi_profile_text(standin::code_page(), bytes, nullptr);
     // Lines before the first section header belong to no section a caller can name.
     sections.push_back(Section{});
-    for (size_t next = 0; next < all.size();) {
-        const size_t end = all.find_first_of("\r\n", next);
-        const std::string line =
-            all.substr(next, end == std::string::npos ? std::string::npos : end - next);
-        next = end == std::string::npos ? all.size()
-                                        : end + (all.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    std::string line;
+    for (size_t next = 0; codepage::next_line(all, next, line);) {
         const std::string text = trim(line);
         if (text.empty()) continue;
         if (text[0] == '[') {

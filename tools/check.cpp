@@ -596,11 +596,14 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
                 {"missing_bytes", missing_bytes(r)}};
         }
         if (r.has_format) {
+            // WAVEFORMATEX is packed: its fields are copied out, never bound by reference.
             const WAVEFORMATEX& f = r.format;
-            slot["format"] = {
-                {"tag", f.wFormatTag},          {"channels", f.nChannels},
-                {"rate", f.nSamplesPerSec},     {"bits", f.wBitsPerSample},
-                {"block_align", f.nBlockAlign}, {"bytes_per_second", f.nAvgBytesPerSec}};
+            slot["format"] = {{"tag", unsigned{f.wFormatTag}},
+                              {"channels", unsigned{f.nChannels}},
+                              {"rate", static_cast<unsigned long>(f.nSamplesPerSec)},
+                              {"bits", unsigned{f.wBitsPerSample}},
+                              {"block_align", unsigned{f.nBlockAlign}},
+                              {"bytes_per_second", static_cast<unsigned long>(f.nAvgBytesPerSec)}};
         } else {
             slot["format"] = nullptr;
         }

@@ -77,12 +77,7 @@ codepage::FileEncoding analyse_ini_text(const std::string& bytes, IniLines& ini,
     int config_line = 0, sounds_line = 0;
     std::string ignored_reason;
     std::vector<std::pair<std::string, int>> config_keys, sound_keys;
-    // Windows ends a line at CR, LF or CR LF alike.
-    while (next < text.size()) {
-        const size_t end = text.find_first_of("\r\n", next);
-        raw = text.substr(next, end == std::string::npos ? std::string::npos : end - next);
-        next = end == std::string::npos ? text.size()
-                                        : end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+    while (codepage::next_line(text, next, raw)) {
         ++number;
         const std::string line = trim_text(raw);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
