@@ -24,26 +24,15 @@ std::string trim(const std::string& text) {
     return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-// Windows compares section and key names without regard to letter case, beyond ASCII too
-// ([KL\xC4NGE] finds [Kl\xE4nge] in code page 1252).
 bool same_name(const std::string& a, const char* b) {
     const size_t length = std::strlen(b);
-    if (a.size() != length) {
-        // Letters of the same name can differ in length only in UTF-8, never in a single-byte
-        // code page, so names of different lengths differ.
-        return false;
-    }
-    bool ascii = true;
+    if (a.size() != length) return false;
     for (size_t i = 0; i < length; ++i) {
-        const unsigned char x = static_cast<unsigned char>(a[i]);
-        const unsigned char y = static_cast<unsigned char>(b[i]);
-        if ((x | y) & 0x80) ascii = false;
-        if (std::tolower(x) != std::tolower(y) && !((x | y) & 0x80)) return false;
+        if (std::tolower(static_cast<unsigned char>(a[i])) !=
+            std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
     }
-    if (ascii) return true;
-    const int page = standin::code_page();
-    return codepage::upper_case(codepage::to_utf8(page, a)) ==
-           codepage::upper_case(codepage::to_utf8(page, b));
+    return true;
 }
 
 // Names and values are C strings once read: a zero byte inside one ends it, as on Windows.
