@@ -40,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     analyse_ini_text(text, lines, findings);
 
     int line_count = 1;
-    for (char c : text) line_count += c == '\n';
+    // A line ends at CR, LF or both, in UTF-16 too, where each still holds one such byte.
+    for (char c : text) line_count += c == '\n' || c == '\r';
     for (const std::vector<Problem>* list : {&findings.problems, &findings.warnings}) {
         for (const Problem& p : *list) {
             check(!p.kind.empty() && !p.message.empty());

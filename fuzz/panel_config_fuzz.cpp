@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
     const PanelConfig config = read_panel_config("panel.cfg", text);
     int line_count = 1;
-    for (char c : text) line_count += c == '\n';
+    // A line ends at CR, LF or both, in UTF-16 too, where each still holds one such byte.
+    for (char c : text) line_count += c == '\n' || c == '\r';
     const PanelGaugeLine* previous = nullptr;
     for (const PanelGaugeLine& gauge : config.gauges) {
         check(gauge.line >= 1 && gauge.line <= line_count);

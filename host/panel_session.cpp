@@ -6,6 +6,7 @@
 
 #include "host/files.h"
 #include "host/root_files.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -30,8 +31,9 @@ void PanelSession::load(const std::string& panel_path, PanelFiles& files) {
     loaded_ = load_panel(panel_path, files, {MODULE_GAUGE_FILE});
     for (const PanelGauge& gauge : loaded_.gauges) {
         if (gauge.kind != PanelGauge::DLL) continue;
-        module_parameters_.push_back(gauge.line.parameters);
-        module_gauges_.push_back(host_.add_gauge(gauge.line.parameters.c_str()));
+        // The simulator hands the module its parameter string in the ANSI code page.
+        module_parameters_.push_back(codepage::from_utf8(files.code_page(), gauge.line.parameters));
+        module_gauges_.push_back(host_.add_gauge(module_parameters_.back().c_str()));
     }
 }
 
@@ -76,8 +78,9 @@ bool PanelSession::set(const std::string& variable, double value, std::string& w
 
 bool PanelSession::click(const std::string& gauge, const std::string& area, std::string& why) {
     const std::string copy = runner_->click_copy(gauge);
-    trace_->add("click", "\"gauge\":" + json_string(gauge) + ",\"area\":" + json_string(area) +
-                             (copy.empty() ? "" : ",\"copy\":" + json_string(copy)));
+    TraceFields fields = {{"gauge", gauge}, {"area", area}};
+    if (!copy.empty()) fields["copy"] = copy;
+    trace_->add("click", std::move(fields));
     return runner_->click(gauge, area, why);
 }
 
@@ -92,8 +95,7 @@ size_t PanelSession::aircraft_variable(const VariableRef& ref) {
 }
 
 void PanelSession::assign(const VariableRef& ref, double value, const char* source) {
-    trace_->add("set", "\"variable\":" + json_string(ref.text()) +
-                           ",\"value\":" + json_number(value) + ",\"by\":\"" + source + "\"");
+    trace_->add("set", {{"variable", ref.text()}, {"value", json_number(value)}, {"by", source}});
     const Unit* unit = unit_of(ref);
     if (ref.kind == 'L') {
         const VariableId id = host_.register_variable(ref.name);
@@ -109,10 +111,10 @@ void PanelSession::assign(const VariableRef& ref, double value, const char* sour
         if (variable.unit_noted || !units_clash(unit, read_unit)) continue;
         variable.unit_noted = true;
         trace_->add("panel_note",
-                    "\"message\":" + json_string("A:" + ref.name + " is set in " + ref.unit +
-                                                 " but read in " + read_unit->name +
-                                                 ", which measures something else: the value "
-                                                 "goes through unconverted"));
+                    {{"message", "A:" + ref.name + " is set in " + ref.unit + " but read in " +
+                                     read_unit->name +
+                                     ", which measures something else: the value goes through "
+                                     "unconverted"}});
     }
 }
 
@@ -120,10 +122,9 @@ const Unit* PanelSession::unit_of(const VariableRef& ref) {
     if (ref.unit.empty()) return nullptr;
     const Unit* unit = find_unit(ref.unit);
     if (!unit && noted_units_.insert(lower_text(ref.unit)).second) {
-        trace_->add(
-            "panel_note",
-            "\"message\":" + json_string("the preview does not know the unit '" + ref.unit + "' (" +
-                                         ref.text() + "): values in it go through unconverted"));
+        trace_->add("panel_note",
+                    {{"message", "the preview does not know the unit '" + ref.unit + "' (" +
+                                     ref.text() + "): values in it go through unconverted"}});
     }
     return unit;
 }
@@ -155,8 +156,7 @@ int PanelSession::bind(const VariableRef& variable, std::string& why) {
             } else {
                 trace_->add(
                     "panel_note",
-                    "\"message\":" +
-                        json_string(variable.text() + " is not known to the preview: it reads 0"));
+                    {{"message", variable.text() + " is not known to the preview: it reads 0"}});
             }
             break;
         case 'K':
@@ -189,15 +189,16 @@ double PanelSession::read(int handle) {
 void PanelSession::write(int handle, double value, const ScriptSource& by) {
     const Bound& bound = bound_[static_cast<size_t>(handle)];
     // Scripts write at every update; only the writes that are traced spell out who wrote.
-    auto who = [&]() {
-        return ",\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place);
+    auto who = [&](TraceFields fields) {
+        fields["gauge"] = *by.gauge;
+        fields["script"] = *by.place;
+        return fields;
     };
     if (bound.kind == EVENT) {
-        trace_->add("key_event", "\"name\":" + json_string(bound.name) +
-                                     ",\"value\":" + json_number(value) + who());
+        trace_->add("key_event", who({{"name", bound.name}, {"value", json_number(value)}}));
     } else if (bound.kind == LOCAL) {
         if (bound.index == command_) {
-            trace_->add("gauge_write", "\"value\":" + json_number(value) + who());
+            trace_->add("gauge_write", who({{"value", json_number(value)}}));
             command_written(value, by);
         }
         host_.set_value(static_cast<VariableId>(bound.index), value);
@@ -211,13 +212,13 @@ void PanelSession::write(int handle, double value, const ScriptSource& by) {
 void PanelSession::command_written(double value, const ScriptSource& by) {
     if (pending_.held && !(value == pending_.value)) {
         ++commands_lost_;
-        trace_->add("command_lost", "\"value\":" + json_number(pending_.value) +
-                                        ",\"gauge\":" + json_string(pending_.gauge) +
-                                        ",\"script\":" + json_string(pending_.script) +
-                                        ",\"written_update\":" + std::to_string(pending_.update) +
-                                        ",\"by_value\":" + json_number(value) +
-                                        ",\"by_gauge\":" + json_string(*by.gauge) +
-                                        ",\"by_script\":" + json_string(*by.place));
+        trace_->add("command_lost", {{"value", json_number(pending_.value)},
+                                     {"gauge", pending_.gauge},
+                                     {"script", pending_.script},
+                                     {"written_update", pending_.update},
+                                     {"by_value", json_number(value)},
+                                     {"by_gauge", *by.gauge},
+                                     {"by_script", *by.place}});
     }
     // 260 is the idle value: writing it asks for nothing.
     pending_.held = value != 260;
@@ -239,8 +240,9 @@ void PanelSession::host_gauge_update(int instance) {
 
 void PanelSession::script_problem(const ScriptSource& by, int line, const std::string& token,
                                   const std::string& message) {
-    trace_->add("script_problem",
-                "\"gauge\":" + json_string(*by.gauge) + ",\"script\":" + json_string(*by.place) +
-                    ",\"line\":" + std::to_string(line) + ",\"token\":" + json_string(token) +
-                    ",\"message\":" + json_string(message));
+    trace_->add("script_problem", {{"gauge", *by.gauge},
+                                   {"script", *by.place},
+                                   {"line", line},
+                                   {"token", token},
+                                   {"message", message}});
 }

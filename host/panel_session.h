@@ -42,6 +42,7 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const std::vector<PanelMessage>& problems() const { return loaded_.problems; }
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.
+    // The parameter strings of the module's lines, in the ANSI code page as the module gets them.
     const std::vector<std::string>& module_parameters() const { return module_parameters_; }
     // Commands the gauges wrote that the module never read (each one a command_lost event).
     long commands_lost() const { return commands_lost_; }

@@ -6,7 +6,10 @@
 #include <cstdio>
 
 #include "host/files.h"
-#if !defined(_WIN32)
+#include "platform/codepage.h"
+#if defined(_WIN32)
+#include "platform/win32.h"
+#else
 #include "platform/standin.h"
 #endif
 
@@ -20,7 +23,7 @@ std::string resolve_file(const std::string& path, struct stat& info) {
     std::string resolved = path;
 #else
     char buffer[4096];
-    if (!standin_resolve_path(path.c_str(), buffer, sizeof buffer)) return "";
+    if (!standin_resolve_unicode_path(path.c_str(), buffer, sizeof buffer)) return "";
     std::string resolved = buffer;
 #endif
     if (stat(resolved.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return "";
@@ -42,6 +45,15 @@ PanelFiles::Result RootFiles::read(const std::string& path, size_t limit, std::s
     std::fclose(in);
     bytes.resize(got);
     return failed ? UNREADABLE : READ;
+}
+
+int RootFiles::code_page() const {
+#if defined(_WIN32)
+    // The simulator reads panel.cfg in the system's ANSI code page.
+    return codepage::supported(static_cast<int>(GetACP())) ? static_cast<int>(GetACP()) : 1252;
+#else
+    return standin_codepage();
+#endif
 }
 
 bool RootFiles::exists(const std::string& path) {

@@ -1,5 +1,6 @@
 // The simulator root's files for the panel library: paths named Windows style (backslashes,
-// any letter case) resolved as the module's own file opens resolve them.
+// any letter case), in UTF-8 as the panel library keeps them, resolved as the module's own file
+// opens resolve them.
 #pragma once
 
 #include <string>
@@ -10,4 +11,5 @@ class RootFiles : public PanelFiles {
   public:
     Result read(const std::string& path, size_t limit, std::string& bytes) override;
     bool exists(const std::string& path) override;
+    int code_page() const override;
 };

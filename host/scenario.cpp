@@ -198,15 +198,15 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
             }
             case ScenarioStep::WRITE:
                 host.set_variable(settings.variable_name, step.value);
-                trace.add("gauge_write", "\"value\":" + json_number(step.value));
+                trace.add("gauge_write", {{"value", json_number(step.value)}});
                 break;
             case ScenarioStep::EXPECT: {
                 const double now = host.variable(settings.variable_name);
                 const bool same = std::isnan(step.value) ? std::isnan(now) : now == step.value;
                 if (!same) {
                     failure = scenario.file_name + ":" + std::to_string(step.line) + ": expected " +
-                              settings.variable_name + " = " + json_number(step.value) +
-                              ", found " + json_number(now);
+                              settings.variable_name + " = " + json_text(json_number(step.value)) +
+                              ", found " + json_text(json_number(now));
                     return false;
                 }
                 break;

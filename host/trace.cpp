@@ -15,7 +15,11 @@ namespace {
 
 #if !defined(_WIN32)
 void from_platform(const char* event, const char* fields, void* context) {
-    static_cast<TraceRecorder*>(context)->add(event, fields);
+    // The platform writes its fields with the same library; should they ever not parse, the
+    // event still appears, with the text kept.
+    TraceFields parsed = TraceFields::parse(fields, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) parsed = {{"unparsed", fields}};
+    static_cast<TraceRecorder*>(context)->add(event, std::move(parsed));
 }
 #endif
 
@@ -23,10 +27,10 @@ void from_platform(const char* event, const char* fields, void* context) {
 
 TraceRecorder::TraceRecorder(PanelHost& host) : host_(host) {
     host_.on_read = [this](VariableId, double value) {
-        add("read", "\"value\":" + json_number(value));
+        add("read", {{"value", json_number(value)}});
     };
     host_.on_write = [this](VariableId, double value) {
-        add("write", "\"value\":" + json_number(value));
+        add("write", {{"value", json_number(value)}});
     };
 #if !defined(_WIN32)
     standin_set_trace(&from_platform, this);
@@ -41,62 +45,36 @@ TraceRecorder::~TraceRecorder() {
 #endif
 }
 
-void TraceRecorder::add(const std::string& event, const std::string& fields) {
-    events_.push_back(TraceEvent{update_, time_, event, fields});
+void TraceRecorder::add(const std::string& event, TraceFields fields) {
+    events_.push_back(TraceEvent{update_, time_, event, std::move(fields)});
     if (live) live(events_.back(), live_context);
 }
 
-std::string json_number(double value) {
-    if (std::isnan(value)) return "\"nan\"";
-    if (std::isinf(value)) return value > 0 ? "\"inf\"" : "\"-inf\"";
-    char text[40];
-    if (value == std::floor(value) && std::fabs(value) < 1e15) {
-        std::snprintf(text, sizeof text, "%.0f", value);
-    } else {
-        std::snprintf(text, sizeof text, "%.17g", value);
-    }
-    return text;
+TraceFields json_number(double value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    if (value == std::floor(value) && std::fabs(value) < 1e15) return static_cast<long long>(value);
+    return value;
 }
 
-std::string json_string(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", c);
-            out += escape;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
+std::string json_text(const nlohmann::ordered_json& value, int indent) {
+    return value.dump(indent, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 std::string trace_json(const TraceEvent& event) {
-    std::string line =
-        "{\"update\":" + std::to_string(event.update) + ",\"event\":\"" + event.event + "\"";
-    if (!event.fields.empty()) line += "," + event.fields;
-    return line + "}";
+    TraceFields line = {{"update", event.update}, {"event", event.event}};
+    // A field cannot take the place of the event's own name or update.
+    for (auto field = event.fields.begin(); field != event.fields.end(); ++field) {
+        if (!line.contains(field.key())) line[field.key()] = field.value();
+    }
+    return json_text(line);
 }
 
 std::string trace_field(const TraceEvent& event, const std::string& name) {
-    const std::string key = "\"" + name + "\":";
-    size_t at = event.fields.find(key);
-    if (at == std::string::npos) return "";
-    at += key.size();
-    if (event.fields[at] == '"') {
-        std::string text;
-        for (size_t i = at + 1; i < event.fields.size() && event.fields[i] != '"'; ++i) {
-            if (event.fields[i] == '\\' && i + 1 < event.fields.size()) ++i;
-            text += event.fields[i];
-        }
-        return text;
-    }
-    const size_t end = event.fields.find(',', at);
-    return event.fields.substr(at, end == std::string::npos ? std::string::npos : end - at);
+    const auto found = event.fields.find(name);
+    if (found == event.fields.end()) return "";
+    if (found->is_string()) return found->get<std::string>();
+    return json_text(*found);
 }
 
 std::string trace_readable(const TraceEvent& event) {
@@ -165,7 +143,7 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "profile" || e == "lock" || e == "unlock") {
         return "";
     } else {
-        text = e + (event.fields.empty() ? "" : " " + event.fields);
+        text = e + (event.fields.empty() ? "" : " " + json_text(event.fields));
     }
     return prefix + text;
 }

@@ -2,17 +2,21 @@
 // platform call it made, each tagged with the update in which it happened.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
 #include <vector>
 
 class PanelHost;
 
+// A trace event's fields, kept in the order they were added so that the JSON reads as written.
+using TraceFields = nlohmann::ordered_json;
+
 struct TraceEvent {
     long update;         // the pre-update it happened in; 0 before the first
     double time;         // seconds of sound time since the start of the run
     std::string event;   // "read", "write", "open", "create", "play", ...
-    std::string fields;  // a JSON object body, e.g. "buffer":1,"looping":true
+    TraceFields fields;  // a JSON object, e.g. {"buffer":1,"looping":true}; strings in UTF-8
 };
 
 // Collects events from the host's variable calls and the platform layer while it lives.
@@ -26,7 +30,7 @@ class TraceRecorder {
     long update() const { return update_; }
     double time() const { return time_; }
     const std::vector<TraceEvent>& events() const { return events_; }
-    void add(const std::string& event, const std::string& fields);
+    void add(const std::string& event, TraceFields fields = TraceFields::object());
 
     // Each new event is also handed here as it happens, when set.
     void (*live)(const TraceEvent&, void*) = nullptr;
@@ -44,10 +48,12 @@ std::string trace_json(const TraceEvent& event);
 // A short line for people, or an empty string for events not worth a line of their own.
 std::string trace_readable(const TraceEvent& event);
 
-// A number as JSON writes it: integers without a fraction, nan and infinities as strings.
-std::string json_number(double value);
-// A JSON string, quoted and escaped.
-std::string json_string(const std::string& text);
+// A number for JSON: integers without a fraction, nan and infinities as strings (JSON has no
+// word for them).
+TraceFields json_number(double value);
+// Text as JSON text: the library's own writer, with any byte that is not UTF-8 shown as U+FFFD
+// instead of failing, so no input can make the output invalid. `indent` as nlohmann's dump.
+std::string json_text(const nlohmann::ordered_json& value, int indent = -1);
 
 // The value of a field in an event's fields, as text ("" when absent); strings unquoted.
 std::string trace_field(const TraceEvent& event, const std::string& name);

@@ -135,7 +135,7 @@ LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
                                             : "the panel file cannot be read"});
         return panel;
     }
-    PanelConfig config = read_panel_config(panel_path, text);
+    PanelConfig config = read_panel_config(panel_path, text, files.code_page());
     panel.problems = config.problems;
     const std::string folder = panel_folder(panel_path);
     // A gauge that stands on several lines is read once.

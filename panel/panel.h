@@ -19,6 +19,8 @@ class PanelFiles {
     // The file's bytes, when it exists and holds at most `limit` bytes.
     virtual Result read(const std::string& path, size_t limit, std::string& bytes) = 0;
     virtual bool exists(const std::string& path) = 0;
+    // The ANSI code page that panel.cfg without a byte order mark is read in.
+    virtual int code_page() const { return 1252; }
 };
 
 struct PanelGauge {

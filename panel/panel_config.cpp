@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 #include "panel/variable_ref.h"
+#include "platform/codepage.h"
 
 namespace {
 
@@ -52,18 +52,20 @@ std::string missing_comma_hint(const std::string& gauge) {
            "? The gauge's name is read up to the first comma";
 }
 
-PanelConfig read_panel_config(const std::string& file_name, const std::string& text) {
+PanelConfig read_panel_config(const std::string& file_name, const std::string& bytes,
+                              int code_page) {
     PanelConfig config;
     auto problem = [&](int line, const std::string& message) {
         config.problems.push_back(PanelMessage{file_name, line, message});
     };
-    if (text.size() > PANEL_CONFIG_SIZE_LIMIT) {
+    if (bytes.size() > PANEL_CONFIG_SIZE_LIMIT) {
         problem(0, "the file is larger than " + std::to_string(PANEL_CONFIG_SIZE_LIMIT) +
                        " bytes: not read");
         return config;
     }
-    std::istringstream in(text);
+    const std::string text = codepage::unicode_text(code_page, bytes, nullptr);
     std::string raw;
+    size_t next = 0;
     int number = 0;
     enum { OUTSIDE, GAUGES, IGNORED } where = OUTSIDE;
     std::vector<std::string> seen_sections;
@@ -75,9 +77,8 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& t
             [](const PanelGaugeLine& a, const PanelGaugeLine& b) { return a.number < b.number; });
         section_start = config.gauges.size();
     };
-    while (std::getline(in, raw)) {
+    while (codepage::next_line(text, next, raw)) {
         ++number;
-        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
         const size_t comment = std::min(raw.find("//"), raw.find(';'));
         if (comment != std::string::npos) raw.erase(comment);
         const std::string line = trim_text(raw);

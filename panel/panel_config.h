@@ -31,8 +31,11 @@ struct PanelConfig {
 
 constexpr size_t PANEL_CONFIG_SIZE_LIMIT = 4u << 20;
 
-// Reads panel.cfg from its text; `file_name` goes into the messages.
-PanelConfig read_panel_config(const std::string& file_name, const std::string& text);
+// Reads panel.cfg from its bytes; `file_name` goes into the messages. The simulator reads it as
+// Windows reads any INI file: by its byte order mark, else as ANSI in `code_page`. Names and
+// parameter strings come out in UTF-8, as the panel's other files (XML) hold them.
+PanelConfig read_panel_config(const std::string& file_name, const std::string& bytes,
+                              int code_page = 1252);
 
 // "; is a comma missing after NAME?" when a gauge's name ends in a number after a space, as
 // "Sound_Broken 0" does when the comma before its position was left out; "" otherwise.

@@ -41,10 +41,10 @@ bool same_guid(const GUID& a, const GUID& b) {
     return std::memcmp(&a, &b, sizeof(GUID)) == 0;
 }
 
-std::string result_field(HRESULT result) {
-    if (result == DS_OK) return "0";
+standin::Fields result_field(HRESULT result) {
+    if (result == DS_OK) return 0;
     char text[16];
-    std::snprintf(text, sizeof text, "\"0x%08X\"", static_cast<unsigned>(result));
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
     return text;
 }
 
@@ -186,7 +186,7 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
         lost_ = true;
         std::memset(memory_, 0, size_);
         stale_ = true;
-        standin::emit("lose", "\"buffer\":" + std::to_string(number_));
+        standin::emit("lose", {{"buffer", number_}});
     }
 
     static SoundBuffer* first;
@@ -195,7 +195,7 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
     DirectSound* device_;
 
     void last_release() override {
-        standin::emit("release", "\"buffer\":" + std::to_string(number_));
+        standin::emit("release", {{"buffer", number_}});
         delete this;
     }
 
@@ -253,10 +253,10 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
         const DWORD from = device_ ? current_position() : 0;
         const HRESULT result = play(looping);
         if (standin::tracing()) {
-            standin::emit("play", "\"buffer\":" + std::to_string(number_) +
-                                      ",\"looping\":" + (looping ? "true" : "false") +
-                                      ",\"position\":" + std::to_string(from) +
-                                      ",\"result\":" + result_field(result));
+            standin::emit("play", {{"buffer", number_},
+                                   {"looping", looping},
+                                   {"position", from},
+                                   {"result", result_field(result)}});
         }
         return result;
     }
@@ -274,8 +274,7 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
             position_ = position;
         }
         if (standin::tracing()) {
-            standin::emit("position", "\"buffer\":" + std::to_string(number_) +
-                                          ",\"position\":" + std::to_string(position));
+            standin::emit("position", {{"buffer", number_}, {"position", position}});
         }
         return DS_OK;
     }
@@ -290,8 +289,7 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
             playing_ = false;
         }
         if (standin::tracing()) {
-            standin::emit("stop", "\"buffer\":" + std::to_string(number_) +
-                                      ",\"position\":" + std::to_string(position_));
+            standin::emit("stop", {{"buffer", number_}, {"position", position_}});
         }
         return DS_OK;
     }
@@ -323,8 +321,7 @@ class SoundBuffer final : public ComObject<IDirectSoundBuffer> {
             lost_ = false;
         }
         if (standin::tracing()) {
-            standin::emit("restore", "\"buffer\":" + std::to_string(number_) +
-                                         ",\"result\":" + result_field(result));
+            standin::emit("restore", {{"buffer", number_}, {"result", result_field(result)}});
         }
         return result;
     }
@@ -549,7 +546,7 @@ class DirectSound final : public ComObject<IDirectSound> {
             if (buffer->device_ == this) buffer->detach();
         }
         standin::release_sound_output();
-        standin::emit("device_release", "");
+        standin::emit("device_release");
         delete this;
     }
 
@@ -624,19 +621,17 @@ class DirectSound final : public ComObject<IDirectSound> {
                                                      description->dwSize == sizeof(DSBUFFERDESC1))
                                          ? description->lpwfxFormat
                                          : nullptr;
-        auto number = [format](long value) {
-            return format ? std::to_string(value) : std::string("null");
-        };
-        standin::emit(
-            "create",
-            "\"buffer\":" + (made ? std::to_string(made->number()) : std::string("null")) +
-                ",\"tag\":" + number(format ? format->wFormatTag : 0) +
-                ",\"channels\":" + number(format ? format->nChannels : 0) +
-                ",\"rate\":" + number(format ? long(format->nSamplesPerSec) : 0) +
-                ",\"bits\":" + number(format ? format->wBitsPerSample : 0) + ",\"bytes\":" +
-                (description ? std::to_string(made ? made->size() : description->dwBufferBytes)
-                             : std::string("null")) +
-                ",\"result\":" + result_field(result));
+        auto number = [format](long value) { return format ? standin::Fields(value) : nullptr; };
+        standin::emit("create",
+                      {{"buffer", made ? standin::Fields(made->number()) : nullptr},
+                       {"tag", number(format ? format->wFormatTag : 0)},
+                       {"channels", number(format ? format->nChannels : 0)},
+                       {"rate", number(format ? long(format->nSamplesPerSec) : 0)},
+                       {"bits", number(format ? format->wBitsPerSample : 0)},
+                       {"bytes", description ? standin::Fields(made ? made->size()
+                                                                    : description->dwBufferBytes)
+                                             : nullptr},
+                       {"result", result_field(result)}});
     }
 };
 
@@ -663,7 +658,7 @@ CUEBOX_PLATFORM_API HRESULT DirectSoundCreate(LPCGUID, LPDIRECTSOUND* direct_sou
             }
         }
     }
-    standin::emit("device", "\"result\":" + result_field(result));
+    standin::emit("device", {{"result", result_field(result)}});
     return result;
 }
 

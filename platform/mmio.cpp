@@ -127,17 +127,13 @@ bool seek_to(MmioFile& file, int64_t target) {
         file.info.pchNext = file.info.pchBuffer + (target - file.buffer_offset);
         return true;
     }
-    // Load the buffer-sized block that holds the target, as Windows' buffered I/O does.
-    int64_t start = target - target % file.info.cchBuffer;
-    if (!load_buffer(file, start)) return false;
-    if (target - start <= file.info.pchEndRead - file.info.pchBuffer) {
-        file.info.pchNext = file.info.pchBuffer + (target - start);
-    } else {
-        // Beyond the end of the file: an empty buffer standing at the target.
-        file.buffer_offset = file.disk_offset = target;
-        file.info.pchEndRead = file.info.pchBuffer;
-        sync_offsets(file);
-    }
+    // Outside the buffer, Windows leaves an empty buffer standing at the target: the next read
+    // or mmioAdvance fills it from there, so a caller that advances right after a seek gets the
+    // bytes at the position it asked for. The read-ahead block still saves the system call when
+    // it holds them.
+    file.buffer_offset = file.disk_offset = target;
+    file.info.pchNext = file.info.pchEndRead = file.info.pchBuffer;
+    sync_offsets(file);
     return true;
 }
 
@@ -166,9 +162,9 @@ int64_t read_bytes(MmioFile& file, char* destination, int64_t count) {
 
 void trace_open(const char* path, bool found, const std::string& resolved) {
     if (!standin::tracing()) return;
-    standin::emit("open",
-                  "\"via\":\"mmioOpenA\",\"path\":" + standin::json_string(path) +
-                      ",\"resolved\":" + (found ? standin::json_string(resolved.c_str()) : "null"));
+    standin::emit("open", {{"via", "mmioOpenA"},
+                           {"path", standin::ansi_field(path)},
+                           {"resolved", found ? standin::host_field(resolved) : nullptr}});
 }
 
 HMMIO fail_open(LPMMIOINFO info, UINT error) {
@@ -298,6 +294,8 @@ CUEBOX_PLATFORM_API MMRESULT mmioDescend(HMMIO handle, LPMMCKINFO chunk, LPCMMCK
     }
 
     int64_t at = start;
+    bool any = false;
+    MMCKINFO last = {};
     // A chunk whose header starts at the parent's end or later is not the parent's; neither is
     // one whose data would begin beyond what dwDataOffset can say.
     while (at < end && at + CHUNK_HEADER_SIZE <= UINT32_MAX && seek_to(*file, at)) {
@@ -305,10 +303,13 @@ CUEBOX_PLATFORM_API MMRESULT mmioDescend(HMMIO handle, LPMMCKINFO chunk, LPCMMCK
         if (read_bytes(*file, reinterpret_cast<char*>(header), sizeof header) != sizeof header)
             break;
         MMCKINFO found = {header[0], header[1], 0, static_cast<DWORD>(at + CHUNK_HEADER_SIZE), 0};
+        any = true;
+        last = found;
         if (found.ckid == FOURCC_RIFF || found.ckid == FOURCC_LIST) {
             if (read_bytes(*file, reinterpret_cast<char*>(&found.fccType), sizeof(FOURCC)) !=
                 sizeof(FOURCC))
                 break;
+            last.fccType = found.fccType;
         }
         if ((!wanted_id || found.ckid == wanted_id) &&
             (!wanted_type || found.fccType == wanted_type)) {
@@ -318,6 +319,13 @@ CUEBOX_PLATFORM_API MMRESULT mmioDescend(HMMIO handle, LPMMCKINFO chunk, LPCMMCK
         }
         // On to the next chunk.
         at = chunk_end(found);
+    }
+    // Windows reads each header into the caller's record, so a failed search leaves the last
+    // one read there (but its size).
+    if (any) {
+        chunk->ckid = last.ckid;
+        chunk->fccType = last.fccType;
+        chunk->dwDataOffset = last.dwDataOffset;
     }
     seek_to(*file, start);
     return MMIOERR_CHUNKNOTFOUND;

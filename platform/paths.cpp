@@ -1,7 +1,8 @@
 // Owns the mapping of Windows-style paths to host paths off Windows, the Windows folder, and the
 // fopen hook through which the module's own file tests reach that mapping. Sound sets and INI
 // files are written on Windows ("Sound\Cockpit\Gear.WAV"), so every file the module opens goes
-// through resolve_path.
+// through resolve_path. Names are matched as Windows matches them: letter case ignored beyond
+// ASCII too, and the dots and spaces that Windows drops from the end of a name dropped.
 #include "platform/paths.h"
 
 #include <dirent.h>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/standin.h"
 #include "platform/standin_core.h"
 
@@ -34,18 +36,6 @@ bool exists(const std::string& path) {
     return ::stat(path.c_str(), &status) == 0;
 }
 
-char lower(char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_ignoring_case(const std::string& a, const char* b) {
-    size_t i = 0;
-    for (; i < a.size() && b[i]; ++i) {
-        if (lower(a[i]) != lower(b[i])) return false;
-    }
-    return i == a.size() && !b[i];
-}
-
 std::string join(const std::string& folder, const std::string& name) {
     if (folder.empty()) return name;
     if (folder.back() == '/') return folder + name;
@@ -59,8 +49,9 @@ bool find_other_case(const std::string& folder, const std::string& name, std::st
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return false;
     std::vector<std::string> matches;
+    const std::string wanted = codepage::upper_case(name);
     while (const dirent* entry = ::readdir(dir)) {
-        if (equal_ignoring_case(name, entry->d_name)) matches.push_back(entry->d_name);
+        if (codepage::upper_case(entry->d_name) == wanted) matches.push_back(entry->d_name);
     }
     ::closedir(dir);
     if (matches.empty()) return false;
@@ -68,14 +59,30 @@ bool find_other_case(const std::string& folder, const std::string& name, std::st
     return true;
 }
 
+// Windows drops the dots and spaces that end the last name of a path ("tone.wav. " opens
+// tone.wav), and one dot that ends a folder's name; "." and ".." stay what they are.
+std::string windows_name(std::string component, bool last) {
+    if (component == "." || component == "..") return component;
+    if (last) {
+        component.erase(component.find_last_not_of(". ") + 1);
+    } else if (!component.empty() && component.back() == '.') {
+        component.pop_back();
+    }
+    return component;
+}
+
 }  // namespace
 
 namespace standin {
 
 std::string resolve_path(const char* path, bool* found) {
+    return resolve_unicode_path(path ? codepage::to_utf8(code_page(), path) : std::string(), found);
+}
+
+std::string resolve_unicode_path(const std::string& path, bool* found) {
     bool all_found = false;
     std::string result;
-    if (path && *path) {
+    if (!path.empty()) {
         std::string text(path);
         std::replace(text.begin(), text.end(), '\\', '/');
         // There are no drives here: a drive letter names the root of the host's file system.
@@ -88,7 +95,8 @@ std::string resolve_path(const char* path, bool* found) {
         while (start <= text.size()) {
             size_t end = text.find('/', start);
             if (end == std::string::npos) end = text.size();
-            std::string component = text.substr(start, end - start);
+            std::string component =
+                windows_name(text.substr(start, end - start), end == text.size());
             start = end + 1;
             if (component.empty() || component == ".") continue;
 
@@ -120,7 +128,8 @@ std::string resolve_profile_path(const char* file, bool* found) {
     // Windows looks for a profile file named without any folder in its own folder, not in the
     // current one.
     if (!std::strchr(file, '\\') && !std::strchr(file, '/'))
-        return resolve_path(join(windows_folder(), file).c_str(), found);
+        return resolve_unicode_path(join(windows_folder(), codepage::to_utf8(code_page(), file)),
+                                    found);
     return resolve_path(file, found);
 }
 
@@ -167,15 +176,29 @@ FILE* open_regular_stream(const std::string& path, const char* mode) {
 
 }  // namespace standin
 
-CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size) {
-    bool found = false;
-    std::string resolved = standin::resolve_path(path, &found);
+namespace {
+
+int hand_out(const std::string& resolved, bool found, char* result, size_t size) {
     if (result && size > 0) {
         size_t length = std::min(resolved.size(), size - 1);
         std::memcpy(result, resolved.data(), length);
         result[length] = '\0';
     }
     return found ? 1 : 0;
+}
+
+}  // namespace
+
+CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size) {
+    bool found = false;
+    const std::string resolved = standin::resolve_path(path, &found);
+    return hand_out(resolved, found, result, size);
+}
+
+CUEBOX_PLATFORM_API int standin_resolve_unicode_path(const char* path, char* result, size_t size) {
+    bool found = false;
+    const std::string resolved = standin::resolve_unicode_path(path ? path : "", &found);
+    return hand_out(resolved, found, result, size);
 }
 
 CUEBOX_PLATFORM_API void standin_set_windows_folder(const char* folder) {
@@ -200,9 +223,9 @@ extern "C" __attribute__((visibility("default"))) FILE* __wrap_fopen(const char*
     bool found = false;
     std::string resolved = standin::resolve_path(path, &found);
     if (standin::tracing()) {
-        standin::emit("open", "\"via\":\"fopen\",\"path\":" + standin::json_string(path) +
-                                  ",\"resolved\":" +
-                                  (found ? standin::json_string(resolved.c_str()) : "null"));
+        standin::emit("open", {{"via", "fopen"},
+                               {"path", standin::ansi_field(path)},
+                               {"resolved", found ? standin::host_field(resolved) : nullptr}});
     }
     // Only a regular file opens, as on Windows: Linux would open a folder for reading, and a
     // pipe would hold the panel until something writes into it.

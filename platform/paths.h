@@ -8,9 +8,13 @@
 
 namespace standin {
 
-// Resolves `path` as Wine resolves a DOS path. Sets *found to whether the file or folder exists
-// and returns the host path (a best-effort spelling when it does not exist).
+// Resolves `path`, ANSI text in the process's code page, as Wine resolves a DOS path: turned
+// into Unicode and spelled in UTF-8 on disk. Sets *found to whether the file or folder exists and
+// returns the host path (a best-effort spelling when it does not exist).
 std::string resolve_path(const char* path, bool* found);
+
+// The same for a path already in UTF-8 (a name read from a Unicode file, or the host's own).
+std::string resolve_unicode_path(const std::string& path, bool* found);
 
 // Like resolve_path, but a profile file named without any folder is looked for in the Windows
 // folder, as Windows does.

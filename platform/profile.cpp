@@ -1,14 +1,16 @@
 // GetPrivateProfileStringA off Windows, with the rules of Windows' own profile reader: sections
 // and keys match without regard to case, blanks around names and values are trimmed, one pair
 // of matching quotes around a value is removed, the first of duplicate sections and keys counts,
-// and the result is cut to the buffer with its terminator.
+// and the result is cut to the buffer with its terminator. The file is read as Windows reads
+// it: Unicode when a byte order mark says so (UTF-8, UTF-16 LE or BE), handed out in the ANSI
+// code page; ANSI bytes as they are otherwise; a line ends at CR, LF or CR LF.
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/standin_core.h"
 #include "platform/win32.h"
@@ -47,6 +49,7 @@ std::string unquote(const std::string& value) {
 struct Entry {
     std::string key;
     std::string value;
+    bool assigned;  // a name=value line; a line without '=' is no key to list
 };
 
 struct Section {
@@ -56,32 +59,29 @@ struct Section {
 
 std::vector<Section> load_profile(const std::string& path, bool* readable) {
     std::vector<Section> sections;
-    std::string text;
-    *readable = standin::read_regular_file(path, text);
+    std::string bytes;
+    *readable = standin::read_regular_file(path, bytes);
     if (!*readable) return sections;
-    std::istringstream in(text);
+    const std::string all = codepage::ansi_profile_text(standin::code_page(), bytes, nullptr);
     // Lines before the first section header belong to no section a caller can name.
     sections.push_back(Section{});
     std::string line;
-    bool first_line = true;
-    while (std::getline(in, line)) {
-        if (first_line && line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
-        first_line = false;
+    for (size_t next = 0; codepage::next_line(all, next, line);) {
         const std::string text = trim(line);
         if (text.empty()) continue;
         if (text[0] == '[') {
             const size_t close = text.find(']');
-            const std::string name = close == std::string::npos ? text.substr(1)
-                                                                : text.substr(1, close - 1);
+            const std::string name =
+                close == std::string::npos ? text.substr(1) : text.substr(1, close - 1);
             sections.push_back(Section{name_or_value(name), {}});
             continue;
         }
         const size_t equals = text.find('=');
         if (equals == std::string::npos) {
-            sections.back().entries.push_back(Entry{name_or_value(text), std::string()});
+            sections.back().entries.push_back(Entry{name_or_value(text), std::string(), false});
         } else {
             sections.back().entries.push_back(Entry{name_or_value(text.substr(0, equals)),
-                                                    name_or_value(text.substr(equals + 1))});
+                                                    name_or_value(text.substr(equals + 1)), true});
         }
     }
     return sections;
@@ -105,17 +105,24 @@ DWORD copy_list(const std::vector<std::string>& names, LPSTR result, DWORD size)
         return 0;
     }
     DWORD used = 0;
+    bool cut = false;
     for (const std::string& name : names) {
         for (char c : name) {
-            if (used + 2 >= size) break;
+            if (used + 2 >= size) {
+                cut = true;
+                break;
+            }
             result[used++] = c;
         }
-        if (used + 2 > size) break;
+        if (used + 2 > size) {
+            cut = true;
+            break;
+        }
         result[used++] = '\0';
     }
     result[used] = '\0';
-    // Windows reports size - 2 when the list did not fit.
-    return used;
+    // Windows reports size - 2 when the list did not fit, whatever it wrote.
+    return cut ? size - 2 : used;
 }
 
 }  // namespace
@@ -145,7 +152,11 @@ CUEBOX_PLATFORM_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, L
     if (!key) {
         std::vector<std::string> names;
         if (chosen) {
-            for (const Entry& entry : chosen->entries) names.push_back(entry.key);
+            // Windows lists name=value lines only: a bare word, or a zero byte closing the
+            // file, is no key.
+            for (const Entry& entry : chosen->entries) {
+                if (entry.assigned) names.push_back(entry.key);
+            }
         }
         return copy_list(names, result, size);
     }
@@ -162,13 +173,12 @@ CUEBOX_PLATFORM_API DWORD GetPrivateProfileStringA(LPCSTR section, LPCSTR key, L
     }
     const DWORD count = copy_result(value, result, size);
     if (standin::tracing()) {
-        standin::emit("profile", "\"file\":" + standin::json_string(file_name) +
-                                     ",\"resolved\":" +
-                                     (readable ? standin::json_string(path.c_str()) : "null") +
-                                     ",\"section\":" + standin::json_string(section) +
-                                     ",\"key\":" + standin::json_string(key) +
-                                     ",\"value\":" + standin::json_string(result) +
-                                     ",\"from_file\":" + (from_file ? "true" : "false"));
+        standin::emit("profile", {{"file", standin::ansi_field(file_name)},
+                                  {"resolved", readable ? standin::host_field(path) : nullptr},
+                                  {"section", standin::ansi_field(section)},
+                                  {"key", standin::ansi_field(key)},
+                                  {"value", standin::ansi_field(result)},
+                                  {"from_file", from_file}});
     }
     return count;
 }

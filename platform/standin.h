@@ -9,11 +9,15 @@
 
 // ---- Files ----
 
-// Resolves a path as Wine resolves a DOS path: backslashes are separators, and a component that
-// does not exist with its exact letter case matches one that differs only in case. Writes the
+// Resolves a path as Wine resolves a DOS path: the ANSI text read in the process's code page
+// (see standin_set_codepage) and spelled in UTF-8, backslashes as separators, the dots and
+// spaces that end a name dropped, and a component that does not exist with its exact letter
+// case matching one that differs only in case (beyond ASCII too). Writes the
 // host path into `result` (size bytes with terminator) and returns 1 when the file or folder
 // exists; otherwise writes the best-effort spelling and returns 0.
 CUEBOX_PLATFORM_API int standin_resolve_path(const char* path, char* result, size_t size);
+// The same for a path in UTF-8 rather than in the ANSI code page.
+CUEBOX_PLATFORM_API int standin_resolve_unicode_path(const char* path, char* result, size_t size);
 
 // The folder where a profile file named without any folder is looked for, as Windows looks in
 // its own folder. Default: "windows" under the current folder.
@@ -24,6 +28,13 @@ CUEBOX_PLATFORM_API const char* standin_windows_folder(void);
 // sound file) and multimedia file handles of mmioOpenA.
 CUEBOX_PLATFORM_API long standin_open_streams(void);
 CUEBOX_PLATFORM_API long standin_open_mmio_files(void);
+
+// The ANSI code page of this process: how the A functions' bytes are read as characters (file
+// names, INI text). Windows' default for Western installations, 1252, unless the environment
+// variable CUEBOX_CODEPAGE names another (read on first use) or a host chooses one here.
+// Known: 874 and 1250 to 1258. Returns 0, or -1 (the choice unchanged) for any other number.
+CUEBOX_PLATFORM_API int standin_set_codepage(int code_page);
+CUEBOX_PLATFORM_API int standin_codepage(void);
 
 // ---- Windows ----
 
@@ -61,8 +72,8 @@ CUEBOX_PLATFORM_API void standin_finish_output(void);
 
 // ---- Trace ----
 
-// Receives every platform call of interest as an event name and its fields as a JSON object
-// body without braces, for example: "buffer":3,"looping":true
+// Receives every platform call of interest as an event name and its fields as one JSON object
+// in UTF-8, for example: {"buffer":3,"looping":true}
 typedef void (*StandinTraceFn)(const char* event, const char* fields, void* context);
 CUEBOX_PLATFORM_API void standin_set_trace(StandinTraceFn function, void* context);
 

@@ -10,6 +10,7 @@ packages=(
     libopenal-dev libopenal1                     # sound off Windows
     sox                                          # demo sounds, reference WAV files in tests
     libtinyxml2-dev libmspack-dev gcab           # panel preview: XML gauges, cabinet files
+    nlohmann-json3-dev                           # every JSON the tools write (header-only, all builds)
     mingw-w64                                    # the win32 deliverable and the win64 build
     dpkg-dev                                     # apt-get source: the panel libraries for them
     wine64 pulseaudio pulseaudio-utils           # the Windows build under Wine, sound captured

@@ -19,6 +19,7 @@
 #include "host/results.h"
 #include "host/trace.h"
 #include "panel/text.h"
+#include "platform/codepage.h"
 #include "platform/win32.h"
 #include "sound/wave_reader.h"
 #include "tools/cli.h"
@@ -37,10 +38,6 @@ std::string hex(HRESULT code) {
     char text[16];
     std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
     return text;
-}
-
-std::string json_line(int line) {
-    return line > 0 ? std::to_string(line) : "null";
 }
 
 // Where a path that the module hands to the platform leads: off Windows the stand-in's mapping
@@ -77,6 +74,7 @@ struct IniFacts {
     std::string resolved;
     bool found = false;
     bool readable = false;
+    std::string encoding;  // of its text: "ansi", "utf-8-bom", "utf-16le", "utf-16be"
     IniLines lines;
 };
 
@@ -119,17 +117,17 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
     if (ini.path.find_first_of("\\/") == std::string::npos) {
         where = windows_folder() + "/" + ini.path;
         findings.problem("ini_no_folder", -1, 0,
-                         "the INI file \"" + ini.path +
+                         "the INI file \"" + shown(ini.path) +
                              "\" is named without a folder, so Windows looks for it in its own "
                              "folder (" +
                              windows_folder() + "), not in the simulator's: write .\\Gauges\\" +
-                             ini.path);
+                             shown(ini.path));
     }
     ini.found = resolve(where, ini.resolved);
     if (!ini.found) {
         if (ini.named) {
             findings.problem("ini_missing", -1, 0,
-                             "the INI file " + ini.path + " was not found (looked for " +
+                             "the INI file " + shown(ini.path) + " was not found (looked for " +
                                  ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
                                  " and every slot uses its default file");
         } else if (const std::vector<std::string> others = ini_files_like_ours(); !others.empty()) {
@@ -146,7 +144,7 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
                                  example + "), try it here with --param " + example +
                                  ", or rename it jvb_cuebox.ini");
         } else {
-            findings.notes.push_back("no INI file at " + ini.path + ": the variable is " +
+            findings.notes.push_back("no INI file at " + shown(ini.path) + ": the variable is " +
                                      DEFAULT_VARIABLE_NAME +
                                      " and every slot uses its default file");
         }
@@ -160,7 +158,7 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
         return;
     }
     ini.readable = true;
-    analyse_ini_text(text, ini.lines, findings);
+    ini.encoding = codepage::encoding_name(analyse_ini_text(text, ini.lines, findings));
 }
 
 void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings& findings) {
@@ -177,16 +175,16 @@ void check_variable(const ConfigurationView& view, const IniFacts& ini, Findings
     }
     if (name.find_first_of(" \t") != std::string::npos) {
         findings.problem("lvar_spaces", -1, ini.lines.variable_line,
-                         "the variable name \"" + name + "\" holds spaces" + from +
+                         "the variable name \"" + shown(name) + "\" holds spaces" + from +
                              ": every gauge must spell it with exactly these spaces; a name "
                              "without spaces is safer");
     }
     if (lower_text(name).compare(0, 2, "l:") == 0) {
         findings.problem("lvar_prefix", -1, ini.lines.variable_line,
-                         "the variable name \"" + name + "\" starts with L:" + from +
+                         "the variable name \"" + shown(name) + "\" starts with L:" + from +
                              ": the module registers it with the prefix, so gauges writing (>L:" +
-                             name.substr(2) +
-                             ") write another variable; write LVar=" + name.substr(2));
+                             shown(name.substr(2)) +
+                             ") write another variable; write LVar=" + shown(name.substr(2)));
     }
 }
 
@@ -547,6 +545,38 @@ bool compressed(const SlotReport& r) {
     return r.has_format && kind != WAVE_FORMAT_PCM && kind != WAVE_FORMAT_IEEE_FLOAT;
 }
 
+// A slot file that Windows does not find but a Linux editor or file manager would show: the
+// name exists on disk in another spelling. Either the INI's bytes are UTF-8 (saved without a
+// byte order mark, Windows reads them as ANSI) and name the file in that reading, or the file's
+// own name on disk is the ANSI bytes themselves (unpacked from an archive without converting
+// names), where Windows looks for their UTF-8 spelling. Off Windows only: there the platform
+// layer tells which spelling exists.
+void other_spelling(const SlotReport& r, Findings& findings) {
+#if !defined(_WIN32)
+    if (r.exists || r.folder || r.special || !r.from_ini) return;
+    if (std::none_of(r.path.begin(), r.path.end(), [](char c) { return c & 0x80; })) return;
+    char found[4096];
+    const std::string who = "slot " + two_digits(r.slot) + " (Sound" + two_digits(r.slot) + ")";
+    if (codepage::has_utf8_sequences(r.path) &&
+        standin_resolve_unicode_path(r.path.c_str(), found, sizeof found)) {
+        findings.warning("other_spelling", r.slot, r.line,
+                         who + ": Windows reads " + shown(r.path) + ", which does not exist; " +
+                             codepage::valid_utf8_text(found) +
+                             " exists, named by these bytes read as UTF-8: save the INI file as "
+                             "ANSI or with a BOM");
+    } else if (standin_resolve_unicode_path(r.path.c_str(), found, sizeof found)) {
+        findings.warning(
+            "other_spelling", r.slot, r.line,
+            who + ": Windows looks for " + shown(r.path) +
+                " in UTF-8 on disk, but the file's name is in the code page's bytes (" +
+                codepage::valid_utf8_text(found) + "): rename it to " + shown(r.path));
+    }
+#else
+    (void)r;
+    (void)findings;
+#endif
+}
+
 void slot_problems(const SlotReport& r, Findings& findings) {
     const std::string who = "slot " + two_digits(r.slot) + " (" +
                             (r.from_ini ? "Sound" + two_digits(r.slot) : "default file") + ")";
@@ -554,40 +584,42 @@ void slot_problems(const SlotReport& r, Findings& findings) {
         char length[32];
         std::snprintf(length, sizeof length, "%.2f s", r.duration > 0 ? r.duration : 0.0);
         findings.warning("data_short", r.slot, r.line,
-                         who + ": " + r.path + " is cut short: \"data\" declares " +
+                         who + ": " + shown(r.path) + " is cut short: \"data\" declares " +
                              std::to_string(r.declared_bytes) + " bytes, " +
                              std::to_string(missing_bytes(r)) +
                              " more than the file holds; it plays the " + length + " it has");
     }
+    other_spelling(r, findings);
     if (r.plays) {
         const std::string outside = outside_safe_set(r);
         if (!outside.empty())
             findings.warning("format_not_always_safe", r.slot, r.line,
-                             who + ": " + r.path + " (" + format_text(r) +
+                             who + ": " + shown(r.path) + " (" + format_text(r) +
                                  ") plays here, but lies outside the always-safe set: " + outside +
                                  "; 16-bit PCM at 22050 or 44100 Hz plays everywhere");
         return;
     }
     if (r.folder) {
         findings.problem("file_is_folder", r.slot, r.line,
-                         who + ": " + r.path + " names a folder, not a sound file");
+                         who + ": " + shown(r.path) + " names a folder, not a sound file");
     } else if (r.special) {
-        findings.problem(
-            "file_not_regular", r.slot, r.line,
-            who + ": " + r.path + " names a pipe or a device, not a sound file: it never opens");
+        findings.problem("file_not_regular", r.slot, r.line,
+                         who + ": " + shown(r.path) +
+                             " names a pipe or a device, not a sound file: it never opens");
     } else if (!r.exists) {
         // A slot left to its default file is silent on purpose when that file is absent.
         if (!r.from_ini) return;
         findings.problem(
             "file_missing", r.slot, r.line,
-            who + ": file not found: " + r.path + " (looked for " + r.resolved + ")" +
+            who + ": file not found: " + shown(r.path) + " (looked for " + r.resolved + ")" +
                 (r.from_ini && r.path.find(';') != std::string::npos
                      ? ": a ';' after a value is part of the value, as Windows reads the file; "
                        "put the comment on a line of its own"
                      : ""));
     } else if (!r.accepted) {
-        findings.problem("wav_refused", r.slot, r.line,
-                         who + ": the WAV reader refuses " + r.path + ": " + r.diagnosis.detail);
+        findings.problem(
+            "wav_refused", r.slot, r.line,
+            who + ": the WAV reader refuses " + shown(r.path) + ": " + r.diagnosis.detail);
     }
     // Without any device every slot is silent; that is reported once, not per slot.
     if (r.device_tried && FAILED(r.device_result)) {
@@ -603,16 +635,21 @@ void slot_problems(const SlotReport& r, Findings& findings) {
 
 // ---- Output ----
 
-// One JSON object a line, each line but the last with a comma.
-std::string json_problems(const std::vector<Problem>& list) {
-    std::string out;
-    for (size_t i = 0; i < list.size(); ++i) {
-        const Problem& p = list[i];
-        out += "    {\"kind\": " + json_string(p.kind) +
-               ", \"slot\": " + (p.slot >= 0 ? std::to_string(p.slot) : "null") +
-               ", \"line\": " + json_line(p.line) + ", \"message\": " + json_string(p.message) +
-               "}";
-        out += i + 1 < list.size() ? ",\n" : "\n";
+using Json = nlohmann::ordered_json;
+
+Json json_line(int line) {
+    return line > 0 ? Json(line) : Json(nullptr);
+}
+
+Json json_problems(const std::vector<Problem>& list, const IniFacts& ini) {
+    Json out = Json::array();
+    for (const Problem& p : list) {
+        const std::string file = !p.file.empty() ? p.file : p.line > 0 ? shown(ini.path) : "";
+        out.push_back({{"kind", p.kind},
+                       {"slot", p.slot >= 0 ? Json(p.slot) : Json(nullptr)},
+                       {"file", file.empty() ? Json(nullptr) : Json(file)},
+                       {"line", json_line(p.line)},
+                       {"message", p.message}});
     }
     return out;
 }
@@ -620,71 +657,70 @@ std::string json_problems(const std::vector<Problem>& list) {
 void print_json(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                 const DeviceProbe& device, const std::vector<SlotReport>& slots,
                 const Findings& findings) {
-    std::string out = "{\n  \"root\": " + json_string(root) + ",\n";
-    out += "  \"ini\": {\"path\": " + (ini.path.empty() ? "null" : json_string(ini.path)) +
-           ", \"named_by\": " + (ini.named ? "\"parameter\"" : "\"default\"") +
-           ", \"resolved\": " + (ini.found ? json_string(ini.resolved) : "null") +
-           ", \"found\": " + (ini.found ? "true" : "false") +
-           ", \"readable\": " + (ini.readable ? "true" : "false") + "},\n";
-    out += "  \"variable\": {\"name\": " + json_string(view.variable_name) +
-           ", \"source\": " + (ini.lines.variable_line ? "\"ini\"" : "\"default\"") +
-           ", \"line\": " + json_line(ini.lines.variable_line) + "},\n";
-    out += "  \"device\": {\"available\": " + std::string(device.device ? "true" : "false") +
-           ", \"result\": \"" + hex(device.result) + "\"},\n";
-    out += "  \"slots\": [\n";
-    for (size_t i = 0; i < slots.size(); ++i) {
-        const SlotReport& r = slots[i];
-        out += "    {\"slot\": " + std::to_string(r.slot) + ", \"key\": \"Sound" +
-               two_digits(r.slot) + "\", \"path\": " + json_string(r.path) +
-               ", \"source\": " + (r.from_ini ? "\"ini\"" : "\"default\"") +
-               ", \"line\": " + json_line(r.line) +
-               ", \"exists\": " + (r.exists ? "true" : "false") +
-               ", \"folder\": " + (r.folder ? "true" : "false") +
-               ", \"special\": " + (r.special ? "true" : "false") + ", \"resolved\": " +
-               (r.exists || r.folder || r.special ? json_string(r.resolved) : "null");
-        out += ", \"reader\": ";
+    Json out;
+    out["root"] = root;
+    out["ini"] = {{"path", ini.path.empty() ? Json(nullptr) : Json(shown(ini.path))},
+                  {"named_by", ini.named ? "parameter" : "default"},
+                  {"resolved", ini.found ? Json(ini.resolved) : Json(nullptr)},
+                  {"found", ini.found},
+                  {"readable", ini.readable},
+                  {"encoding", ini.readable ? Json(ini.encoding) : Json(nullptr)}};
+    out["code_page"] = tool_code_page();
+    out["variable"] = {{"name", shown(view.variable_name)},
+                       {"source", ini.lines.variable_line ? "ini" : "default"},
+                       {"line", json_line(ini.lines.variable_line)}};
+    out["device"] = {{"available", device.device != nullptr}, {"result", hex(device.result)}};
+    Json& list = out["slots"] = Json::array();
+    for (const SlotReport& r : slots) {
+        Json slot = {
+            {"slot", r.slot},
+            {"key", "Sound" + two_digits(r.slot)},
+            {"path", shown(r.path)},
+            {"source", r.from_ini ? "ini" : "default"},
+            {"line", json_line(r.line)},
+            {"exists", r.exists},
+            {"folder", r.folder},
+            {"special", r.special},
+            {"resolved", r.exists || r.folder || r.special ? Json(r.resolved) : Json(nullptr)}};
         if (!r.exists) {
-            out += "null";
+            slot["reader"] = nullptr;
         } else {
-            out += "{\"accepted\": " + std::string(r.accepted ? "true" : "false") +
-                   ", \"result\": \"" + hex(r.reader_result) +
-                   "\", \"reason\": " + (r.accepted ? "null" : json_string(r.diagnosis.reason)) +
-                   ", \"detail\": " + (r.accepted ? "null" : json_string(r.diagnosis.detail)) +
-                   ", \"declared_bytes\": " +
-                   (r.header_read ? std::to_string(r.declared_bytes) : "null") +
-                   ", \"missing_bytes\": " + std::to_string(missing_bytes(r)) + "}";
+            slot["reader"] = {
+                {"accepted", r.accepted},
+                {"result", hex(r.reader_result)},
+                {"reason", r.accepted ? Json(nullptr) : Json(r.diagnosis.reason)},
+                {"detail", r.accepted ? Json(nullptr) : Json(r.diagnosis.detail)},
+                {"declared_bytes", r.header_read ? Json(r.declared_bytes) : Json(nullptr)},
+                {"missing_bytes", missing_bytes(r)}};
         }
-        out += ", \"format\": ";
         if (r.has_format) {
+            // WAVEFORMATEX is packed: its fields are copied out, never bound by reference.
             const WAVEFORMATEX& f = r.format;
-            out += "{\"tag\": " + std::to_string(f.wFormatTag) +
-                   ", \"channels\": " + std::to_string(f.nChannels) +
-                   ", \"rate\": " + std::to_string(f.nSamplesPerSec) +
-                   ", \"bits\": " + std::to_string(f.wBitsPerSample) +
-                   ", \"block_align\": " + std::to_string(f.nBlockAlign) +
-                   ", \"bytes_per_second\": " + std::to_string(f.nAvgBytesPerSec) + "}";
+            slot["format"] = {{"tag", unsigned{f.wFormatTag}},
+                              {"channels", unsigned{f.nChannels}},
+                              {"rate", static_cast<unsigned long>(f.nSamplesPerSec)},
+                              {"bits", unsigned{f.wBitsPerSample}},
+                              {"block_align", unsigned{f.nBlockAlign}},
+                              {"bytes_per_second", static_cast<unsigned long>(f.nAvgBytesPerSec)}};
         } else {
-            out += "null";
+            slot["format"] = nullptr;
         }
-        out += ", \"data_bytes\": " + (r.header_read ? std::to_string(r.data_bytes) : "null");
-        out += ", \"duration\": " + (r.duration >= 0 ? json_number(r.duration) : "null");
-        out += ", \"device\": ";
+        slot["data_bytes"] = r.header_read ? Json(r.data_bytes) : Json(nullptr);
+        slot["duration"] = r.duration >= 0 ? json_number(r.duration) : Json(nullptr);
         if (r.device_tried) {
-            out += "{\"accepted\": " + std::string(SUCCEEDED(r.device_result) ? "true" : "false") +
-                   ", \"result\": \"" + hex(r.device_result) + "\"}";
+            slot["device"] = {{"accepted", SUCCEEDED(r.device_result) != 0},
+                              {"result", hex(r.device_result)}};
         } else {
-            out += "null";
+            slot["device"] = nullptr;
         }
-        out += ", \"plays\": " + std::string(r.plays ? "true" : "false") + "}";
-        out += i + 1 < slots.size() ? ",\n" : "\n";
+        slot["plays"] = r.plays;
+        list.push_back(std::move(slot));
     }
-    out += "  ],\n  \"problems\": [\n" + json_problems(findings.problems);
-    out += "  ],\n  \"warnings\": [\n" + json_problems(findings.warnings);
-    out += "  ],\n  \"notes\": [";
-    for (size_t i = 0; i < findings.notes.size(); ++i)
-        out += (i ? ", " : "") + json_string(findings.notes[i]);
-    out += "],\n  \"ok\": " + std::string(findings.problems.empty() ? "true" : "false") + "\n}\n";
-    std::fputs(out.c_str(), stdout);
+    out["problems"] = json_problems(findings.problems, ini);
+    out["warnings"] = json_problems(findings.warnings, ini);
+    out["notes"] = findings.notes;
+    out["ok"] = findings.problems.empty();
+    std::fputs((json_text(out, 2) + "\n").c_str(), stdout);
 }
 
 // Whether the file a path resolved to says more than the path itself: on Windows the system
@@ -703,24 +739,25 @@ bool resolution_says_more(std::string path, const std::string& resolved) {
 void print_readable(const std::string& root, const ConfigurationView& view, const IniFacts& ini,
                     const DeviceProbe& device, const std::vector<SlotReport>& slots, bool all,
                     const Findings& findings) {
-    std::printf("root       %s\n", root.c_str());
+    std::string text;
+    append_format(text, "root       %s\n", root.c_str());
     if (ini.path.empty()) {
-        std::printf("INI file   none\n");
+        append_format(text, "INI file   none\n");
     } else {
         const bool arrow = ini.found && resolution_says_more(ini.path, ini.resolved);
-        std::printf("INI file   %s (%s)%s%s\n", ini.path.c_str(),
-                    ini.named ? "parameter string" : "default",
-                    !ini.found ? ": not found"
-                    : arrow    ? " -> "
-                               : "",
-                    arrow ? ini.resolved.c_str() : "");
+        append_format(text, "INI file   %s (%s)%s%s\n", shown(ini.path).c_str(),
+                      ini.named ? "parameter string" : "default",
+                      !ini.found ? ": not found"
+                      : arrow    ? " -> "
+                                 : "",
+                      arrow ? ini.resolved.c_str() : "");
     }
-    std::printf("variable   %s (%s)\n", view.variable_name.c_str(),
-                ini.lines.variable_line
-                    ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
-                    : "default");
-    std::printf("device     %s\n\n",
-                device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
+    append_format(text, "variable   %s (%s)\n", shown(view.variable_name).c_str(),
+                  ini.lines.variable_line
+                      ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
+                      : "default");
+    append_format(text, "device     %s\n\n",
+                  device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
     auto shown_slot = [all](const SlotReport& r) {
         return all || r.from_ini || r.exists || r.folder || r.special;
     };
@@ -731,35 +768,37 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
         format_width = std::max(format_width, static_cast<int>(format_text(r).size()));
         verdict_width = std::max(verdict_width, static_cast<int>(verdict_text(r).size()));
     }
-    std::printf("slot  from     %-*s  length   %-*s  path\n", format_width, "format", verdict_width,
-                "verdict");
-    int shown = 0;
+    append_format(text, "slot  from     %-*s  length   %-*s  path\n", format_width, "format",
+                  verdict_width, "verdict");
+    int listed = 0;
     for (const SlotReport& r : slots) {
         if (!shown_slot(r)) continue;
-        ++shown;
+        ++listed;
         char length[16] = "-";
         if (r.duration >= 0) std::snprintf(length, sizeof length, "%.2f s", r.duration);
-        std::string path = r.path;
+        std::string path = shown(r.path);
         if ((r.exists || r.folder || r.special) && resolution_says_more(r.path, r.resolved))
             path += " -> " + r.resolved;
-        std::printf("  %02d  %-7s  %-*s  %-7s  %-*s  %s\n", r.slot, r.from_ini ? "ini" : "default",
-                    format_width, format_text(r).c_str(), length, verdict_width,
-                    verdict_text(r).c_str(), path.c_str());
+        append_format(text, "  %02d  %-7s  %-*s  %-7s  %-*s  %s\n", r.slot,
+                      r.from_ini ? "ini" : "default", format_width, format_text(r).c_str(), length,
+                      verdict_width, verdict_text(r).c_str(), path.c_str());
     }
-    if (!shown) std::printf("  (no slot is configured and no default sound file exists)\n");
-    auto print_list = [](const char* title, const std::vector<Problem>& list) {
+    if (!listed)
+        append_format(text, "  (no slot is configured and no default sound file exists)\n");
+    auto print_list = [&text](const char* title, const std::vector<Problem>& list) {
         if (list.empty()) return;
-        std::printf("\n%s (%zu):\n", title, list.size());
+        append_format(text, "\n%s (%zu):\n", title, list.size());
         for (const Problem& p : list) {
-            const std::string where = p.line ? "line " + std::to_string(p.line) + ": " : "";
-            std::printf("  %s%s\n", where.c_str(), p.message.c_str());
+            const std::string where =
+                p.line && p.file.empty() ? "line " + std::to_string(p.line) + ": " : "";
+            append_format(text, "  %s%s\n", where.c_str(), p.message.c_str());
         }
     };
     print_list("problems", findings.problems);
     print_list("warnings", findings.warnings);
     if (!findings.notes.empty()) {
-        std::printf("\nnotes:\n");
-        for (const std::string& note : findings.notes) std::printf("  %s\n", note.c_str());
+        append_format(text, "\nnotes:\n");
+        for (const std::string& note : findings.notes) append_format(text, "  %s\n", note.c_str());
     }
     int configured = 0, playing = 0;
     for (const SlotReport& r : slots) {
@@ -771,7 +810,9 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                               : std::to_string(findings.problems.size()) + " problem(s) found";
     if (!findings.warnings.empty())
         summary += ", " + std::to_string(findings.warnings.size()) + " warning(s)";
-    std::printf("\n%d of %d slots in use would play; %s\n", playing, configured, summary.c_str());
+    append_format(text, "\n%d of %d slots in use would play; %s\n", playing, configured,
+                  summary.c_str());
+    print_text(text);
 }
 
 }  // namespace
@@ -829,16 +870,13 @@ int command_check(const CliOptions& given) {
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);
         for (const SlotReport& r : slots) {
-            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + r.path + ")";
+            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + shown(r.path) + ")";
         }
         std::vector<PanelFinding> found;
         panel.find(view.variable_name, silent_why, found, findings.notes);
         for (const PanelFinding& f : found) {
-            if (f.warning) {
-                findings.warning(f.kind, f.slot, 0, f.message);
-            } else {
-                findings.problem(f.kind, f.slot, 0, f.message);
-            }
+            const Problem problem{f.kind, f.slot, f.line, f.message, f.file};
+            (f.warning ? findings.warnings : findings.problems).push_back(problem);
         }
     }
     if (options.json) {

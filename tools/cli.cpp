@@ -4,10 +4,56 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
+#include "platform/codepage.h"
+#include "platform/win32.h"
 #include "tools/configuration_view.h"
+#if !defined(_WIN32)
+#include "platform/standin.h"
+#endif
+
+namespace {
+int chosen_code_page = codepage::DEFAULT_CODE_PAGE;
+}  // namespace
+
+void use_code_page(int code_page) {
+    chosen_code_page = code_page;
+#if !defined(_WIN32)
+    standin_set_codepage(code_page);
+#endif
+}
+
+int tool_code_page() {
+    return chosen_code_page;
+}
+
+std::string shown(const std::string& ansi) {
+    return codepage::to_utf8(chosen_code_page, ansi);
+}
+
+void append_format(std::string& out, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list again;
+    va_copy(again, args);
+    const int size = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    if (size > 0) {
+        const size_t at = out.size();
+        out.resize(at + static_cast<size_t>(size) + 1);
+        std::vsnprintf(&out[at], static_cast<size_t>(size) + 1, format, again);
+        out.resize(at + static_cast<size_t>(size));
+    }
+    va_end(again);
+}
+
+void print_text(const std::string& text) {
+    std::fputs(codepage::valid_utf8_text(text).c_str(), stdout);
+}
 
 namespace {
 
@@ -72,6 +118,15 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
             if (!value(options.panel)) return false;
         } else if (word == "--vars") {
             if (!value(options.vars)) return false;
+        } else if (word == "--codepage") {
+            std::string text;
+            if (!value(text)) return false;
+            std::string why;
+            options.code_page = codepage::parse(text, why);
+            if (!options.code_page) {
+                error = "--codepage: " + why;
+                return false;
+            }
         } else if (word == "-h" || word == "--help") {
             options.command = "help";
             return true;
@@ -86,6 +141,20 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
             command_seen = true;
         } else {
             options.arguments.push_back(word);
+        }
+    }
+    if (!options.code_page) {
+        const char* text = std::getenv("CUEBOX_CODEPAGE");
+        std::string why;
+        int fallback = codepage::DEFAULT_CODE_PAGE;
+#if defined(_WIN32)
+        // On Windows the system's own code page reads the module's names: show them in it.
+        if (codepage::supported(static_cast<int>(GetACP()))) fallback = static_cast<int>(GetACP());
+#endif
+        options.code_page = text && *text ? codepage::parse(text, why) : fallback;
+        if (!options.code_page) {
+            error = "CUEBOX_CODEPAGE: " + why;
+            return false;
         }
     }
     if (options.output == SoundOutput::FILE && options.out_path.empty()) {

@@ -21,10 +21,29 @@ struct CliOptions {
     bool all = false;      // check --all
     std::string panel;     // run, check: the panel.cfg, relative to the root
     std::string vars;      // run: the --vars timeline (CSV)
+    int code_page = 0;     // --codepage, else CUEBOX_CODEPAGE, else 1252 (0: not parsed yet)
 };
 
 // Parses argv; on a usage error returns false with a one-line message in `error`.
 bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error);
+
+// The ANSI code page chosen for this run: the one the platform layer reads the module's names
+// in, and the one the tools show them in.
+void use_code_page(int code_page);
+int tool_code_page();
+// ANSI text as the module reads it (an INI value, a path), as UTF-8 for people and JSON.
+std::string shown(const std::string& ansi);
+// Appends printf-style text to `out` (MinGW's C99 printf when on Windows, as std::printf there).
+#if defined(__MINGW_PRINTF_FORMAT)
+#define CUEBOX_PRINTF_FORMAT __MINGW_PRINTF_FORMAT
+#else
+#define CUEBOX_PRINTF_FORMAT printf
+#endif
+void append_format(std::string& out, const char* format, ...)
+    __attribute__((format(CUEBOX_PRINTF_FORMAT, 2, 3)));
+// Prints text that holds names from files: any byte that is not UTF-8 shows as U+FFFD, so a
+// terminal and grep always get valid text.
+void print_text(const std::string& text);
 
 // The module file to load when none is named.
 std::string default_module_path(const char* argv0);
@@ -60,5 +79,7 @@ constexpr const char* USAGE =
     "  --panel FILE     run, check: your panel.cfg (relative to the root); its XML\n"
     "                   gauges run beside the module, whose line gives the parameter string\n"
     "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n"
+    "  --codepage N     the ANSI code page Windows would use: 874, 1250 to 1258 (default:\n"
+    "                   CUEBOX_CODEPAGE from the environment, else 1252)\n"
     "  --version        the version, and the module cuebox loads\n"
     "docs/tools.md says more; on Windows, quote paths with double quotes, not single ones.\n";

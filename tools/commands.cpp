@@ -31,7 +31,7 @@ void print_live(const TraceEvent& event, void* context) {
                      result_text(trace_field(event, "result")).c_str());
     }
     const std::string line = json ? trace_json(event) : trace_readable(event);
-    if (!line.empty()) std::printf("%s\n", line.c_str());
+    if (!line.empty()) print_text(line + "\n");
 }
 
 // The panel of a command line (--panel, --vars): loaded from the root (the current folder by
@@ -60,7 +60,7 @@ std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, Pane
             std::fprintf(stderr,
                          "cuebox: note: the module's lines give different parameter strings; "
                          "the first to update configures the module: \"%s\"\n",
-                         parameters[0].c_str());
+                         shown(parameters[0]).c_str());
             break;
         }
     }
@@ -88,14 +88,14 @@ int command_show(const CliOptions& options) {
     std::printf("module: %s loaded, gauge \"%s\"\n", options.module.c_str(),
                 host.linkage()->gauges[0]->gauge_name);
     for (size_t i = 1; i < host.variables().size(); ++i) {
-        std::printf("variable: %s = %s\n", host.variables()[i].first.c_str(),
-                    json_number(host.variables()[i].second).c_str());
+        std::printf("variable: %s = %s\n", shown(host.variables()[i].first).c_str(),
+                    json_text(json_number(host.variables()[i].second)).c_str());
     }
     const ConfigurationView view =
         read_configuration(options.has_param ? options.param.c_str() : "");
-    std::printf("ini file: %s\n", view.ini_path.c_str());
+    std::printf("ini file: %s\n", shown(view.ini_path).c_str());
     for (size_t n = 0; n < view.slots.size(); ++n) {
-        std::printf("slot %02zu: %s (%s)\n", n, view.slots[n].path.c_str(),
+        std::printf("slot %02zu: %s (%s)\n", n, shown(view.slots[n].path).c_str(),
                     source_name(view.slots[n].source));
     }
     host.disconnect();
@@ -192,8 +192,8 @@ int command_run(const CliOptions& options) {
     for (const Scenario& scenario : scenarios) {
         if (here[0] && chdir(here) != 0) return 2;
         if (options.trace) {
-            std::printf("{\"event\":\"scenario\",\"file\":%s}\n",
-                        json_string(scenario.file_name).c_str());
+            std::printf("%s\n",
+                        json_text({{"event", "scenario"}, {"file", scenario.file_name}}).c_str());
         } else {
             std::printf("scenario %s\n", scenario.file_name.c_str());
         }

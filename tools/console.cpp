@@ -129,7 +129,7 @@ class ConsoleRun {
         double value = 0;
         if (line == "quit" || line == "exit" || line == "q") return false;
         if (line == "help" || line == "?") {
-            std::printf("%scommand variable: %s\n", HELP, variable_.c_str());
+            std::printf("%scommand variable: %s\n", HELP, shown(variable_).c_str());
         } else if (line == "status") {
             print_status(console_, trace_.time(), true);
         } else if (line.compare(0, 5, "wait ") == 0 && parse_value(line.substr(5), value) &&
@@ -137,7 +137,7 @@ class ConsoleRun {
             hold_until_ = trace_.time() + value;
         } else if (parse_value(line, value)) {
             host_.set_variable(variable_, value);
-            trace_.add("gauge_write", "\"value\":" + json_number(value));
+            trace_.add("gauge_write", {{"value", json_number(value)}});
             wrote_ = true;
         } else {
             std::printf("not a value: '%s' (type help)\n", line.c_str());

@@ -2,10 +2,10 @@
 #include "tools/ini_analysis.h"
 
 #include <cstdio>
-#include <sstream>
 #include <utility>
 
 #include "panel/text.h"
+#include "tools/cli.h"
 
 std::string two_digits(int slot) {
     char text[8];
@@ -64,18 +64,21 @@ int sound_key_slot(const std::string& key, std::string& why) {
 
 }  // namespace
 
-void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings) {
-    std::istringstream in(text);
+codepage::FileEncoding analyse_ini_text(const std::string& bytes, IniLines& ini,
+                                        Findings& findings) {
+    codepage::FileEncoding encoding;
+    const std::string text = codepage::ansi_profile_text(tool_code_page(), bytes, &encoding);
+    const bool ansi_file = encoding == codepage::FileEncoding::ANSI;
     std::string raw;
     int number = 0;
+    size_t next = 0;
     // Windows reads only the first section of a name and the first key of a name in it.
     enum Where { NOWHERE, CONFIG, SOUNDS, IGNORED } where = NOWHERE;
     int config_line = 0, sounds_line = 0;
     std::string ignored_reason;
     std::vector<std::pair<std::string, int>> config_keys, sound_keys;
-    while (std::getline(in, raw)) {
+    while (codepage::next_line(text, next, raw)) {
         ++number;
-        if (number == 1 && raw.compare(0, 3, "\xEF\xBB\xBF") == 0) raw.erase(0, 3);
         const std::string line = trim_text(raw);
         if (line.empty() || line[0] == ';' || line[0] == '#') continue;
         if (line[0] == '[') {
@@ -87,7 +90,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
             if ((config && config_line) || (sounds && sounds_line)) {
                 const int first = config ? config_line : sounds_line;
                 findings.problem("duplicate_section", -1, number,
-                                 "[" + name + "] appears again (first at line " +
+                                 "[" + shown(name) + "] appears again (first at line " +
                                      std::to_string(first) +
                                      "): only the first counts, the keys under this one are "
                                      "never read");
@@ -99,7 +102,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
                 std::string hint = "the module reads only [Config] and [Sounds]";
                 if (same_text(name, "Sound")) hint = "did you mean [Sounds]?";
                 findings.problem("unknown_section", -1, number,
-                                 "[" + name + "] is never read: " + hint);
+                                 "[" + shown(name) + "] is never read: " + hint);
                 where = IGNORED;
             }
             continue;
@@ -111,12 +114,12 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
         if (where == IGNORED) continue;  // already reported with its section
         if (where == NOWHERE) {
             findings.problem("unknown_key", -1, number,
-                             "\"" + key + "\" stands before any section and is never read");
+                             "\"" + shown(key) + "\" stands before any section and is never read");
             continue;
         }
         if (equals == std::string::npos) {
             findings.problem("unknown_key", -1, number,
-                             "\"" + key + "\" has no '=' and is never read as a key");
+                             "\"" + shown(key) + "\" has no '=' and is never read as a key");
             continue;
         }
         auto& seen = where == CONFIG ? config_keys : sound_keys;
@@ -126,7 +129,7 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
                 std::string unused;
                 const int slot = where == SOUNDS ? sound_key_slot(key, unused) : -1;
                 findings.problem("duplicate_key", slot, number,
-                                 key + " appears again (first at line " +
+                                 shown(key) + " appears again (first at line " +
                                      std::to_string(earlier.second) + "): only the first counts");
                 duplicate = true;
                 break;
@@ -138,9 +141,9 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
             if (!same_text(key, "LVar")) {
                 std::string why = "the module reads only LVar here";
                 std::string unused;
-                if (sound_key_slot(key, unused) >= 0) why = key + " belongs in [Sounds]";
+                if (sound_key_slot(key, unused) >= 0) why = shown(key) + " belongs in [Sounds]";
                 findings.problem("unknown_key", -1, number,
-                                 key + " in [Config] is never read: " + why);
+                                 shown(key) + " in [Config] is never read: " + why);
                 continue;
             }
             ini.variable_line = number;
@@ -155,21 +158,31 @@ void analyse_ini_text(const std::string& text, IniLines& ini, Findings& findings
         std::string why;
         const int slot = sound_key_slot(key, why);
         if (slot < 0) {
-            findings.problem("unknown_key", -1, number, key + " in [Sounds] is never read: " + why);
+            findings.problem("unknown_key", -1, number,
+                             shown(key) + " in [Sounds] is never read: " + why);
             continue;
         }
         if (slot >= SLOT_COUNT) continue;
         ini.slot_lines[slot] = number;
+        if (ansi_file && codepage::has_utf8_sequences(value)) {
+            findings.warning("utf8_without_bom", slot, number,
+                             "the file is saved as UTF-8 without a byte order mark: Windows "
+                             "reads " +
+                                 shown(value) +
+                                 " (it reads such a file as ANSI); "
+                                 "save the file as ANSI or with a BOM");
+        }
         if (value.empty()) {
             findings.notes.push_back("line " + std::to_string(number) + ": " + key +
                                      " is empty, so slot " + two_digits(slot) +
                                      " uses its default file");
         } else if (value.size() > SLOT_VALUE_CHARACTERS) {
             findings.problem("value_cut", slot, number,
-                             key + " has " + std::to_string(value.size()) +
+                             shown(key) + " has " + std::to_string(value.size()) +
                                  " characters: the module reads only the first " +
                                  std::to_string(SLOT_VALUE_CHARACTERS) +
                                  ", so the path it uses names another file");
         }
     }
+    return encoding;
 }

@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         std::printf("%s", USAGE);
         return 0;
     }
+    use_code_page(options.code_page);
     if (options.command == "version") {
         std::printf("cuebox %s, %s build; loads %s unless --module names another\n", CUEBOX_VERSION,
                     CUEBOX_PLATFORM_NAME, default_module_path(argv[0]).c_str());

@@ -11,6 +11,8 @@
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "panel/panel_runner.h"
+#include "platform/codepage.h"
+#include "tools/cli.h"
 #include "tools/ini_analysis.h"
 
 namespace {
@@ -77,7 +79,7 @@ bool similar(const std::string& written, const std::string& wanted) {
 class ScriptFindings {
   public:
     void add(const std::string& kind, int slot, const std::string& where, const std::string& window,
-             const std::string& text) {
+             const std::string& file, int line, const std::string& text) {
         for (Entry& entry : entries_) {
             if (entry.kind == kind && entry.slot == slot && entry.where == where &&
                 entry.text == text) {
@@ -87,7 +89,7 @@ class ScriptFindings {
                 return;
             }
         }
-        entries_.push_back(Entry{kind, slot, where, text, {window}});
+        entries_.push_back(Entry{kind, slot, where, text, {window}, file, line});
     }
     // `where` holds "@" where the windows go.
     void move_to(std::vector<PanelFinding>& problems) const {
@@ -101,7 +103,8 @@ class ScriptFindings {
             }
             std::string where = entry.where;
             where.replace(where.find('@'), 1, windows);
-            problems.push_back(PanelFinding{entry.kind, entry.slot, where + entry.text});
+            problems.push_back(
+                PanelFinding{entry.kind, entry.slot, where + entry.text, entry.file, entry.line});
         }
     }
 
@@ -112,6 +115,8 @@ class ScriptFindings {
         std::string where;
         std::string text;
         std::vector<std::string> windows;
+        std::string file;
+        int line;
     };
     std::vector<Entry> entries_;
 };
@@ -132,7 +137,8 @@ bool PanelCheck::load(const std::string& panel_path) {
 
 std::string PanelCheck::module_parameters() const {
     for (const PanelGauge& gauge : panel_.gauges) {
-        if (gauge.kind == PanelGauge::DLL) return gauge.line.parameters;
+        if (gauge.kind == PanelGauge::DLL)
+            return codepage::from_utf8(tool_code_page(), gauge.line.parameters);
     }
     return "";
 }
@@ -142,7 +148,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     for (const PanelMessage& problem : panel_.problems) {
         problems.push_back(
             PanelFinding{"panel_line", -1,
-                         problem.file + ":" + std::to_string(problem.line) + ": " + problem.text});
+                         problem.file + ":" + std::to_string(problem.line) + ": " + problem.text,
+                         problem.file, problem.line});
     }
     for (const PanelMessage& note : panel_.notes)
         notes.push_back(note.file + ":" + std::to_string(note.line) + ": " + note.text);
@@ -186,9 +193,11 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         for (const std::string& note : notes) known = known || note.find(said) == 0;
         if (known) continue;
         if (!drives.empty()) {
+            const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
             problems.push_back(
                 PanelFinding{"script_error", -1,
-                             said + " (it writes (>L:" + drives + "), which drives the sound)"});
+                             said + " (it writes (>L:" + drives + "), which drives the sound)",
+                             gauge.source, script.file_line(script.error.line)});
         } else {
             notes.push_back(said + " (it writes nothing that drives the sound)");
         }
@@ -196,7 +205,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     if (runner.host_gauge_count() == 0) {
         problems.push_back(PanelFinding{"no_module", -1,
                                         panel_.file + " has no " + MODULE_GAUGE_FILE +
-                                            " line: the module never runs on this panel"});
+                                            " line: the module never runs on this panel",
+                                        panel_.file, 0});
     }
     int xml = 0;
     for (const PanelGauge& gauge : panel_.gauges) xml += gauge.kind == PanelGauge::XML;
@@ -216,13 +226,15 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     std::vector<std::pair<std::string, std::string>> others;  // L: names written, and where
     std::vector<std::string> ungated;  // writes of a command that do not wait for 260
     int ungated_every_update = 0;      // of them, in scripts that run at every update
+    std::string ungated_file;          // where the first of them is
+    int ungated_line = 0;
     ScriptFindings findings;
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
             if (write.variable.kind != 'L') continue;
-            const std::string where = gauge.source + ":" +
-                                      std::to_string(script.file_line(write.line)) + " (" +
+            const int line = script.file_line(write.line);
+            const std::string where = gauge.source + ":" + std::to_string(line) + " (" +
                                       gauge.line.name() + " in @, " + script.place + ")";
             const std::string& window = gauge.line.section;
             if (!same_text(write.variable.name, variable)) {
@@ -242,10 +254,11 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 std::string at = where;
                 at.replace(at.find('@'), 1, "[" + window + "]");
                 ungated.push_back(at);
+                if (ungated_file.empty()) ungated_file = gauge.source, ungated_line = line;
                 ungated_every_update += script.every_update;
             }
             if (script.every_update && write.always) {
-                findings.add("written_every_update", -1, where, window,
+                findings.add("written_every_update", -1, where, window, gauge.source, line,
                              ": writes " +
                                  (write.constant ? number_text(write.value) + " to " : "") +
                                  "(>L:" + write.variable.name +
@@ -259,14 +272,14 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             const std::string says = ": writes " + number_text(write.value);
             if (value == INT32_MIN || (value >= 200 && value <= 249) ||
                 (value >= 251 && value <= 259) || value > 260) {
-                findings.add("value_ignored", -1, where, window,
+                findings.add("value_ignored", -1, where, window, gauge.source, line,
                              says +
                                  ", a value the module ignores (it plays 0-99, loops 100-199, "
                                  "stops -1 to -99 and 250)");
             } else if (value < 200) {
                 const int slot = value % 100;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
-                    findings.add("slot_silent", slot, where, window,
+                    findings.add("slot_silent", slot, where, window, gauge.source, line,
                                  says + " for slot " + two_digits(slot) + ", which cannot sound: " +
                                      silent_why[static_cast<size_t>(slot)]);
                 }
@@ -285,7 +298,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                                  ") do not first check that it holds 260: when two come in one "
                                  "update, the module never sees the first (wait for 260, as the "
                                  "docs' patterns do): " +
-                                 list};
+                                 list,
+                             ungated_file, ungated_line};
         finding.warning = true;
         problems.push_back(finding);
     }
@@ -296,10 +310,11 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 similar_names +=
                     (similar_names.empty() ? "" : "; ") + other.first + " at " + other.second;
         }
-        problems.push_back(PanelFinding{
-            "no_writer", -1,
-            "no gauge writes (>L:" + variable + "), the variable the module reads" +
-                (similar_names.empty() ? std::string(", nor any similar name")
-                                       : ": similar names written: " + similar_names)});
+        problems.push_back(
+            PanelFinding{"no_writer", -1,
+                         "no gauge writes (>L:" + variable + "), the variable the module reads" +
+                             (similar_names.empty() ? std::string(", nor any similar name")
+                                                    : ": similar names written: " + similar_names),
+                         panel_.file, 0});
     }
 }

@@ -16,6 +16,8 @@ struct PanelFinding {
     std::string kind;  // a fixed word per kind of problem, as the other findings of check have
     int slot = -1;
     std::string message;
+    std::string file;      // the panel file the finding is about, "" when none
+    int line = 0;          // its line there, 0 when none
     bool warning = false;  // worth saying, but the panel may work as its author meant
 };
 
@@ -24,7 +26,8 @@ class PanelCheck {
     // Loads the panel from the root (the current folder); false, after printing why, when the
     // panel file cannot be read.
     bool load(const std::string& panel_path);
-    // The parameter string of the module's first line in the panel, "" when none.
+    // The parameter string of the module's first line in the panel, "" when none, in the ANSI
+    // code page as the module gets it.
     std::string module_parameters() const;
 
     // `variable` is the command variable the module reads; `silent_why` tells per slot why its

@@ -14,6 +14,7 @@
 
 #include "host/files.h"
 #include "host/scenario.h"
+#include "platform/codepage.h"
 #include "tools/slot_activity.h"
 
 namespace {
@@ -32,9 +33,12 @@ const char* const WRITE_COLOUR = "#333333";
 const char* const READ_COLOUR = "#c0392b";
 const char* const LOST_COLOUR = "#d4006a";
 
+// Text for the picture: escaped for XML, and valid UTF-8 whatever was cut or read (a label cut
+// inside a character, a name on disk in another encoding), since one bad byte makes the SVG
+// unreadable to every viewer.
 std::string text_escape(const std::string& text) {
     std::string out;
-    for (char c : text) {
+    for (char c : codepage::valid_utf8_text(text)) {
         if (c == '&') {
             out += "&amp;";
         } else if (c == '<') {

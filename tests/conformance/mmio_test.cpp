@@ -174,6 +174,21 @@ TEST(MmioChunkSearch, SearchInsideAParentStopsAtItsEnd) {
 #endif
 }
 
+// A failed search leaves in the caller's record the last header it read: its id, form type and
+// data offset, as Windows reads each header into that record.
+TEST(MmioChunkSearch, AFailedSearchLeavesTheLastHeaderRead) {
+    MmioFile file(riff::file(riff::info_list("hi")));  // RIFF WAVE holding a LIST INFO at 12
+    ASSERT_NE(file.get(), nullptr);
+    MMCKINFO riff = file.riff();
+    MMCKINFO data = {};
+    data.ckid = fourcc("data");
+    data.cksize = 1234;
+    EXPECT_EQ(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), MMIOERR_CHUNKNOTFOUND);
+    EXPECT_EQ(data.ckid, FOURCC_LIST);
+    EXPECT_EQ(data.fccType, fourcc("INFO"));
+    EXPECT_EQ(data.dwDataOffset, 20u);
+}
+
 TEST(MmioChunkSearch, FindListAndFindRiffMatchTheType) {
     MmioFile file(layout_file());
     ASSERT_NE(file.get(), nullptr);
@@ -355,6 +370,29 @@ TEST(MmioDirectAccess, BufferFollowsASeekBack) {
     }
     ASSERT_GT(info.pchEndRead - info.pchNext, 4);
     EXPECT_EQ(std::memcmp(info.pchNext, expected.data(), 4), 0);
+    EXPECT_EQ(mmioSetInfo(file.get(), &info, 0), MMSYSERR_NOERROR);
+}
+
+// After a seek outside the buffer, the buffer stands empty at the new position: mmioAdvance
+// right after it fills the buffer from there.
+TEST(MmioDirectAccess, AdvanceRightAfterASeekStartsAtThePosition) {
+    const size_t data_size = 3 * MMIO_DEFAULTBUFFER;
+    const Bytes expected = riff::pattern(data_size);
+    MmioFile file(long_file(data_size));
+    ASSERT_NE(file.get(), nullptr);
+    MMCKINFO riff = file.riff();
+    MMCKINFO data = {};
+    data.ckid = fourcc("data");
+    ASSERT_EQ(mmioDescend(file.get(), &data, &riff, MMIO_FINDCHUNK), MMSYSERR_NOERROR);
+    const LONG target = static_cast<LONG>(data.dwDataOffset + MMIO_DEFAULTBUFFER + 3);
+    ASSERT_EQ(mmioSeek(file.get(), target, SEEK_SET), target);
+    MMIOINFO info = {};
+    ASSERT_EQ(mmioGetInfo(file.get(), &info, 0), MMSYSERR_NOERROR);
+    EXPECT_EQ(info.pchNext, info.pchEndRead);
+    ASSERT_EQ(mmioAdvance(file.get(), &info, MMIO_READ), MMSYSERR_NOERROR);
+    EXPECT_EQ(info.lBufOffset, target);
+    ASSERT_GT(info.pchEndRead - info.pchNext, 4);
+    EXPECT_EQ(std::memcmp(info.pchNext, expected.data() + MMIO_DEFAULTBUFFER + 3, 4), 0);
     EXPECT_EQ(mmioSetInfo(file.get(), &info, 0), MMSYSERR_NOERROR);
 }
 

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/codepage.h"
 #include "platform/win32.h"
 #include "support/test_folder.h"
 #if !defined(_WIN32)
@@ -117,6 +118,105 @@ TEST_F(ProfileTest, CommentLinesAreNotKeys) {
 TEST_F(ProfileTest, WindowsLineEndsAndAByteOrderMarkAreRead) {
     write("\xEF\xBB\xBF[Config]\r\nLVar=crlf_name\r\n");
     EXPECT_EQ(get("Config", "LVar"), "crlf_name");
+}
+
+// The code page of these cases: Windows' own where it is one we know, ours set to match.
+int ansi_code_page() {
+#if defined(_WIN32)
+    return static_cast<int>(GetACP());
+#else
+    return standin_codepage();
+#endif
+}
+
+std::string utf16(const std::string& utf8, bool big_endian) {
+    std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned c = static_cast<unsigned char>(utf8[i]);
+        size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        if (length > 1) c &= 0x3F >> (length - 1);
+        for (size_t k = 1; k < length; ++k) c = c << 6 | (utf8[i + k] & 0x3F);
+        i += length;
+        auto unit = [&](unsigned u) {
+            out += big_endian ? std::string{char(u >> 8), char(u & 0xFF)}
+                              : std::string{char(u & 0xFF), char(u >> 8)};
+        };
+        if (c >= 0x10000) {
+            unit(0xD800 + ((c - 0x10000) >> 10));
+            unit(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            unit(c);
+        }
+    }
+    return out;
+}
+
+// An INI file's encoding is known by its byte order mark; the A functions hand out its names
+// and values in the ANSI code page, a character outside it as its near fit or '?'. A file
+// without a mark is ANSI, even when its bytes are UTF-8. A line ends at CR, LF or both.
+TEST_F(ProfileTest, EachEncodingIsReadIntoTheAnsiCodePage) {
+    if (ansi_code_page() != 1252) GTEST_SKIP() << "written for code page 1252";
+    // In UTF-8: a section and a value in code page 1252, then U+0101, U+4E2D and U+1F600,
+    // which it does not hold.
+    const std::string text =
+        "[Kl\xC3\xA4nge]\r\nSound00=Sound\\caf\xC3\xA9.wav\r\nSound01="
+        "\xC4\x81\xE4\xB8\xAD\xF0\x9F\x98\x80\r\n";
+    const struct {
+        const char* what;
+        std::string bytes;
+        std::string section, sound00, sound01;
+    } cases[] = {
+        {"ANSI", "[Kl\xE4nge]\nSound00=Sound\\caf\xE9.wav\n", "Kl\xE4nge", "Sound\\caf\xE9.wav",
+         "dflt"},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF" + text, "Kl\xE4nge", "Sound\\caf\xE9.wav", "a???"},
+        {"UTF-8 without a mark", text, "Kl\xC3\xA4nge", "Sound\\caf\xC3\xA9.wav",
+         "\xC4\x81\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+        {"UTF-16 LE", utf16(text, false), "Kl\xE4nge", "Sound\\caf\xE9.wav", "a???"},
+        {"UTF-16 BE", utf16(text, true), "Kl\xE4nge", "Sound\\caf\xE9.wav", "a???"},
+        {"CR alone", "[S]\rSound00=one\rSound01=two\r", "S", "one", "two"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        write(c.bytes);
+        EXPECT_EQ(get(c.section.c_str(), "Sound00"), c.sound00);
+        EXPECT_EQ(get(c.section.c_str(), "sound01"), c.sound01);
+    }
+}
+
+// Every character of the code page comes back as its own byte, from an ANSI file and from a
+// UTF-8 one.
+TEST_F(ProfileTest, TheCodePageRoundTrips) {
+    const int code_page = ansi_code_page();
+    if (!codepage::supported(code_page)) GTEST_SKIP() << "code page " << code_page;
+    std::string upper;
+    for (int byte = 0x80; byte <= 0xFF; ++byte) upper += static_cast<char>(byte);
+    const std::string value = "x" + upper + "x";
+    for (const std::string& file :
+         {"[S]\nk=" + value + "\n", "\xEF\xBB\xBF[S]\nk=" + codepage::to_utf8(code_page, value)}) {
+        write(file);
+        EXPECT_EQ(get("S", "k", "", 512), value);
+    }
+}
+
+// A section's key list (no key given) holds the names of name=value lines only; cut to a small
+// buffer, it reports size - 2 characters.
+TEST_F(ProfileTest, KeyListsHoldNameValueLinesOnly) {
+    const char text[] = "[S]\nalpha=1\nbare\nbravo=2\n[T]\ncharlie=3\n\0";  // a zero byte closes it
+    write(std::string(text, sizeof text - 1));
+    char list[64];
+    std::memset(list, 'X', sizeof list);
+    EXPECT_EQ(GetPrivateProfileStringA("S", nullptr, "", list, sizeof list, profile_.c_str()), 12u);
+    EXPECT_EQ(std::string(list, 13), std::string("alpha\0bravo\0\0", 13));
+    EXPECT_EQ(GetPrivateProfileStringA("T", nullptr, "", list, sizeof list, profile_.c_str()), 8u);
+    EXPECT_EQ(std::string(list, 9), std::string("charlie\0\0", 9));
+    std::memset(list, 'X', sizeof list);
+    EXPECT_EQ(GetPrivateProfileStringA("S", nullptr, "", list, 10, profile_.c_str()), 8u);
+    EXPECT_EQ(std::string(list, 9), std::string("alpha\0br\0", 9));
+#if !defined(_WIN32)
+    // Windows' documentation: a cut list ends in two zero bytes. Wine leaves the last byte as
+    // it was, so this one is ours only.
+    EXPECT_EQ(list[9], '\0');
+#endif
 }
 
 TEST(WindowLookupTest, FindsAWindowByClassAndNoneOfAnUnknownClass) {

@@ -41,6 +41,36 @@ TEST(PanelConfigTest, GaugeLinesAsAuthorsWriteThem) {
     EXPECT_EQ(config.gauges[4].parameters, "9");           // after x, y, w and h
 }
 
+// The simulator reads panel.cfg as Windows reads an INI file: by its byte order mark, else in
+// the ANSI code page; the panel library gets its names in UTF-8, and a bare CR ends a line.
+TEST(PanelConfigTest, EachEncodingGivesTheSameNames) {
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t c : std::u16string(u"[Window00]\ngauge00=\u00E9!g,1,2,\u0101")) {
+        utf16 += static_cast<char>(c & 0xFF);
+        utf16 += static_cast<char>(c >> 8);
+    }
+    const struct {
+        const char* what;
+        std::string bytes;
+        int code_page;
+        const char* file;
+        const char* parameters;
+    } cases[] = {
+        {"ANSI 1252", "[Window00]\rgauge00=\xE9!g,1,2,\xE9\r", 1252, "\xC3\xA9", "\xC3\xA9"},
+        {"ANSI 1251", "[Window00]\ngauge00=\xE9!g,1,2,\xE9\n", 1251, "\xD0\xB9", "\xD0\xB9"},
+        {"UTF-8 with a mark", "\xEF\xBB\xBF[Window00]\ngauge00=\xC3\xA9!g,1,2,\xC4\x81", 1252,
+         "\xC3\xA9", "\xC4\x81"},
+        {"UTF-16 LE", utf16, 1252, "\xC3\xA9", "\xC4\x81"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const PanelConfig config = read_panel_config("panel.cfg", c.bytes, c.code_page);
+        ASSERT_EQ(config.gauges.size(), 1u);
+        EXPECT_EQ(config.gauges[0].file, c.file);
+        EXPECT_EQ(config.gauges[0].parameters, c.parameters);
+    }
+}
+
 TEST(PanelConfigTest, PanelOrderIsSectionsAsWrittenAndGaugesByNumber) {
     const PanelConfig config = read_panel_config(
         "panel.cfg",

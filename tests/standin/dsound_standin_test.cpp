@@ -307,10 +307,10 @@ TEST_F(StandinSoundTest, TracesTheLifeOfABuffer) {
     const size_t at = created.find("\"buffer\":");
     ASSERT_NE(at, std::string::npos);
     const long number = std::stol(created.substr(at + 9));
-    const std::string tag = "\"buffer\":" + std::to_string(number);
+    const std::string tag = "{\"buffer\":" + std::to_string(number);
     EXPECT_EQ(created, tag +
                            ",\"tag\":1,\"channels\":2,\"rate\":22050,\"bits\":24,"
-                           "\"bytes\":1002,\"result\":0");
+                           "\"bytes\":1002,\"result\":0}");
 
     buffer->SetCurrentPosition(601);
     buffer->Play(0, 0, DSBPLAY_LOOPING);
@@ -324,14 +324,14 @@ TEST_F(StandinSoundTest, TracesTheLifeOfABuffer) {
     device = nullptr;
 
     std::vector<std::string> expected = {
-        "position " + tag + ",\"position\":600",
-        "play " + tag + ",\"looping\":true,\"position\":600,\"result\":0",
-        "stop " + tag + ",\"position\":600",
-        "restore " + tag + ",\"result\":0",
-        "release " + tag,
-        "create \"buffer\":null,\"tag\":1,\"channels\":0,\"rate\":22050,\"bits\":24,"
-        "\"bytes\":1001,\"result\":\"0x80070057\"",
-        "device_release "};
+        "position " + tag + ",\"position\":600}",
+        "play " + tag + ",\"looping\":true,\"position\":600,\"result\":0}",
+        "stop " + tag + ",\"position\":600}",
+        "restore " + tag + ",\"result\":0}",
+        "release " + tag + "}",
+        "create {\"buffer\":null,\"tag\":1,\"channels\":0,\"rate\":22050,\"bits\":24,"
+        "\"bytes\":1001,\"result\":\"0x80070057\"}",
+        "device_release {}"};
     ASSERT_EQ(events.size(), expected.size() + 1);
     for (size_t i = 0; i < expected.size(); ++i) {
         EXPECT_EQ(events[i + 1].name + " " + events[i + 1].fields, expected[i]);
@@ -345,8 +345,8 @@ TEST_F(StandinSoundTest, TracesTheLifeOfABuffer) {
     ASSERT_EQ(device->CreateSoundBuffer(&description, &buffer, nullptr), DS_OK);
     buffers.push_back(buffer);
     ASSERT_EQ(events.size(), 3u);
-    EXPECT_EQ(events[0].name + " " + events[0].fields, "device \"result\":0");
-    EXPECT_EQ(events[2].fields.rfind("\"buffer\":" + std::to_string(number + 1) + ",", 0), 0u)
+    EXPECT_EQ(events[0].name + " " + events[0].fields, "device {\"result\":0}");
+    EXPECT_EQ(events[2].fields.rfind("{\"buffer\":" + std::to_string(number + 1) + ",", 0), 0u)
         << events[2].fields;
 }
 

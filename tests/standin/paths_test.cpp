@@ -166,10 +166,11 @@ TEST_F(PathsTest, FopenOfTheModuleResolvesAndIsTraced) {
     EXPECT_EQ(standin_call_count("fopen"), before + 2);
     ASSERT_EQ(log.events.size(), 2u);
     EXPECT_EQ(log.events[0],
-              "open \"via\":\"fopen\",\"path\":\"SOUND\\\\..\\\\Sound\\\\Cockpit\\\\GEAR.WAV\","
-              "\"resolved\":\"SOUND/../Sound/cockpit/Gear.WAV\"");
-    EXPECT_EQ(log.events[1],
-              "open \"via\":\"fopen\",\"path\":\"Sound\\\\cockpit\\\\none.wav\",\"resolved\":null");
+              "open {\"via\":\"fopen\",\"path\":\"SOUND\\\\..\\\\Sound\\\\Cockpit\\\\GEAR.WAV\","
+              "\"resolved\":\"SOUND/../Sound/cockpit/Gear.WAV\"}");
+    EXPECT_EQ(
+        log.events[1],
+        "open {\"via\":\"fopen\",\"path\":\"Sound\\\\cockpit\\\\none.wav\",\"resolved\":null}");
 }
 
 TEST_F(PathsTest, MmioOpenResolvesAndIsTraced) {
@@ -188,8 +189,8 @@ TEST_F(PathsTest, MmioOpenResolvesAndIsTraced) {
     EXPECT_EQ(mmioClose(file, 0), MMSYSERR_NOERROR);
     ASSERT_EQ(log.events.size(), 2u);
     EXPECT_EQ(log.events[1],
-              "open \"via\":\"mmioOpenA\",\"path\":\"Sound\\\\COCKPIT\\\\gear.wav\","
-              "\"resolved\":\"Sound/cockpit/Gear.WAV\"");
+              "open {\"via\":\"mmioOpenA\",\"path\":\"Sound\\\\COCKPIT\\\\gear.wav\","
+              "\"resolved\":\"Sound/cockpit/Gear.WAV\"}");
 }
 
 // A pipe opened as a file would wait for a writer for ever; every open refuses it at once, as

@@ -66,6 +66,11 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--root", path("no/such/folder")}, "cuebox: cannot enter the root folder", ""},
         {{"run"}, "cuebox: run needs a scenario file", ""},
         {{"--bogus"}, "cuebox: unknown option --bogus", ""},
+        {{"--codepage", "932"}, "cuebox: --codepage: code page 932 is not supported", ""},
+        {{"--codepage", "65000"},
+         "cuebox: --codepage: code page 65000 is not an ANSI code page",
+         ""},
+        {{"--codepage", "latin1"}, "cuebox: --codepage: 'latin1' is not a code page number", ""},
         {{"run", path("missing.scn")}, "cuebox: cannot read the scenario", ""},
         // As cmd.exe hands them on: single quotes kept, a quote escaped by a last backslash.
         {{"--param", "'.\\Gauges\\my.ini'", "check"},
