@@ -318,6 +318,19 @@ TEST_F(PanelCliTest, ACommandOverwrittenBeforeTheModuleReadsItIsSaidLost) {
     }
 }
 
+// Writing the idle value asks for nothing: a command written over it is no loss.
+TEST_F(PanelCliTest, ACommandWrittenOverTheIdleValueIsNoLoss) {
+    panel(
+        "<Gauge><Mouse><Area><Click>260 (&gt;L:cue, number) 1 (&gt;L:cue, number)</Click>"
+        "</Area></Mouse></Gauge>");
+    write_file("click.scn", "connect\nupdate\nclick test!gauge 1\nwait 0.2\ndisconnect\n");
+    const ToolResult run =
+        cuebox({"run", path("click.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("read 1"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("LOST"), std::string::npos) << run.out;
+}
+
 TEST_F(PanelCliTest, CheckWarnsOfCommandWritesThatDoNotWaitFor260) {
     for (const bool gated : {false, true}) {
         panel(gated ? TWO_LOOPS_GATED : TWO_LOOPS_UNGATED,
