@@ -65,6 +65,27 @@ TEST_F(PanelCliTest, RunPlaysWhatTheGaugesWriteAndNamesThem) {
         << json.out;
 }
 
+// The panel an author has before adding the module, the module alone, and many copies of it:
+// each runs to its end and closes cleanly.
+TEST_F(PanelCliTest, RunTakesAPanelWithoutTheModuleOrWithManyInstances) {
+    panel("<Gauge><Update>1 (&gt;L:cue, number)</Update></Gauge>");
+    const std::string module = "gauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\n";
+    const std::string xml = "gauge01=test!gauge, 0, 0\n";
+    std::string many;
+    for (int n = 0; n < 6; ++n)
+        many += "gauge0" + std::to_string(n) + "=jvb_cuebox2!jvb_cuebox2, 0, 0\n";
+    const std::vector<std::string> panels = {"[Window00]\n", "[Window00]\n" + xml,
+                                             "[Window00]\n" + module, "[Window00]\n" + many + xml};
+    write_file("flight.scn", "connect\nupdate 1\nwait 0.2\ndisconnect\n");
+    for (const std::string& cfg : panels) {
+        write_file("Aircraft/Plane/panel.cfg", cfg);
+        const ToolResult result = cuebox(
+            {"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg"});
+        EXPECT_EQ(result.status, 0) << cfg << result.err;
+        EXPECT_EQ(result.err.find("terminate"), std::string::npos) << cfg << result.err;
+    }
+}
+
 TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
     panel(
         "<Gauge><Update>1 frobnicate</Update>"
