@@ -454,8 +454,8 @@ TEST_F(ScriptTest, EveryExampleOfTheWordTableGivesItsValue) {
         if (line.empty() || line[0] != '|') break;
         for (std::sregex_iterator it(line.begin(), line.end(), example), end; it != end; ++it) {
             const std::smatch& m = *it;
-            const std::string where = doc + ":" + std::to_string(line_number) + ": `" +
-                                      m[1].str() + "` is " + m[2].str();
+            const std::string where =
+                doc + ":" + std::to_string(line_number) + ": `" + m[1].str() + "` is " + m[2].str();
             ++examples;
             if (m[2].str()[0] == '`' || m[2].str() == "the empty string") {
                 EXPECT_EQ(run(m[1].str() + " '" + m[3].str() + "' =="), 1) << where;
