@@ -20,7 +20,6 @@
 #include "panel/panel_runner.h"
 #include "panel/units.h"
 #include "panel/vars_timeline.h"
-#include "tools/cli.h"
 
 constexpr const char* MODULE_GAUGE_FILE = "jvb_cuebox2";
 
