@@ -11,6 +11,7 @@
 #include "panel/text.h"
 
 #if defined(_WIN32)
+#include "host/platform_recorder.h"
 #include "platform/win32.h"
 #else
 #include <dlfcn.h>
@@ -101,9 +102,14 @@ std::string module_kind_hint(const std::string& path) {
 void* open_library(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     HMODULE library = LoadLibraryA(path.c_str());
-    if (!library)
+    if (!library) {
         error = "not a module that this system can load (error " + std::to_string(GetLastError()) +
                 ")" + module_kind_hint(path);
+        return nullptr;
+    }
+    // Its sound and file calls come to the host first, which records and forwards them: the
+    // system would tell the tools nothing of them.
+    platform_recorder::record_module_calls(library);
     return reinterpret_cast<void*>(library);
 #else
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -301,7 +307,7 @@ bool choose_sound_output(SoundOutput output, const std::string& path, std::strin
     }
     return true;
 #else
-    const int kind = output == SoundOutput::LIVE   ? STANDIN_OUTPUT_DEVICE
+    const int kind = output == SoundOutput::LIVE ? STANDIN_OUTPUT_DEVICE
                      : output == SoundOutput::FILE ? STANDIN_OUTPUT_FILE
                                                    : STANDIN_OUTPUT_NONE;
     if (standin_set_output(kind, path.c_str()) != 0) {

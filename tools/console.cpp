@@ -284,17 +284,6 @@ int command_console(const CliOptions& options) {
 
     Console console;
     console.json = options.trace;
-#if defined(_WIN32)
-    // Only the variable is traced here: the stop flag follows whether each slot's file opens,
-    // as the module's own first play of a slot finds out (the root is the current folder).
-    const ConfigurationView view =
-        read_configuration(options.has_param ? options.param.c_str() : "");
-    console.stop_flag = StopFlag([view](int slot) {
-        std::FILE* file = std::fopen(view.slots[static_cast<size_t>(slot)].path.c_str(), "rb");
-        if (file) std::fclose(file);
-        return file != nullptr;
-    });
-#endif
     TraceRecorder trace(host);
     trace.live = &on_event;
     trace.live_context = &console;
