@@ -8,6 +8,9 @@
 #      captured and checked (which slot's tone sounds when);
 #   3. the same without any audio server: DirectSoundCreate fails, the module stays silent and
 #      keeps working.
+#   Each scenario run's trace (`run --trace`: the host records the module's DirectSound and file
+#   calls) must hold the same module events as the Linux build's (scripts/compare_traces.py;
+#   NATIVE_BUILD, default build/native, gives the Linux cuebox).
 #
 # win32 (--win32 TESTS_BUILD PACKAGE.zip), the shipped files under 32-bit Wine, which runs here
 # under QEMU's user-mode emulation, QEMU 10 or newer (scripts/setup_wine32.sh sets that up):
@@ -320,6 +323,36 @@ judge() {
     fi
 }
 
+# The Linux build's trace of a scenario on its root, made once per scenario: the Windows runs'
+# module events must be the same. $1: scenario; prints the trace file's name.
+NATIVE=${NATIVE_BUILD:-$SOURCE/build/native}
+linux_trace() {
+    local out
+    out="$TMP/linux/$(basename "$1" .scn).trace"
+    if [ ! -f "$out" ]; then
+        mkdir -p "$TMP/linux"
+        "$NATIVE/tools/cuebox" --root "$TMP/roots/$(scenario_field "$1" root)" run --trace "$1" \
+            >"$out" 2>"$out.log"
+    fi
+    printf '%s' "$out"
+}
+
+# A Windows run's trace (the host records the module's DirectSound and file calls there) against
+# the Linux build's (scripts/compare_traces.py). $1: what, $2: scenario, $3: the run's trace.
+compare_trace() {
+    if [ ! -x "$NATIVE/tools/cuebox" ]; then
+        fail "$1: no Linux build to compare the trace with ($NATIVE/tools/cuebox)"
+        return
+    fi
+    if python3 "$SOURCE/scripts/compare_traces.py" "$3" "$(linux_trace "$2")" >"$3.compare" 2>&1
+    then
+        pass "$1: trace: $(cat "$3.compare"), as the Linux build's"
+    else
+        fail "$1: the module's events are not those of the Linux build"
+        sed 's/^/    /' "$3.compare"
+    fi
+}
+
 # The host without any audio server: first shows that DirectSoundCreate really fails there.
 # $1: label, $2: loader, $3: time limit, $4: probe, $5: cuebox.exe, then the scenarios.
 run_without_audio() {
@@ -366,9 +399,10 @@ run_captured() {
         return
     fi
     wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
-        run "$(winpath "$scenario")" >"$log" 2>&1
+        run --trace "$(winpath "$scenario")" >"$log.trace" 2>"$log"
     status=$?
     stop_recording
+    [ "$status" = 0 ] && compare_trace "$label $name" "$scenario" "$log.trace"
     if [ "$status" != 0 ]; then
         fail "$label $name: cuebox.exe exit $status"
         tail -3 "$log" | sed 's/^/    /'
@@ -400,9 +434,10 @@ run_recorded() {
     T=$(date +%s.%N)
     WINEDLLOVERRIDES="$NO_GECKO;dsound=n" CUEBOX_DSOUND_RECORD="$(winpath "$record")" \
         wine_run "$loader" "$limit" "$bin/cuebox.exe" --root "$(winpath "$TMP/roots/$root")" \
-        run "$(winpath "$scenario")" >"$log" 2>&1
+        run --trace "$(winpath "$scenario")" >"$log.trace" 2>"$log"
     status=$?
     timed "$label $name" "$T"
+    [ "$status" = 0 ] && compare_trace "$label $name" "$scenario" "$log.trace"
     checks=$(scenario_checks "$scenario")
     if [ ! -s "$record/dsound.log" ]; then
         fail "$label $name: the recording DirectSound was not loaded (cuebox.exe exit $status)"
