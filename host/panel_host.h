@@ -20,8 +20,9 @@ constexpr uint32_t CONNECT_TO_WINDOW = 14;
 constexpr uint32_t DISCONNECT = 15;
 }  // namespace simulator_service
 
-// Where the module's sound goes. Off Windows the platform layer renders it; on Windows the
-// system plays it on the default device whatever is chosen here.
+// Where the module's sound goes: nowhere and a file are mixed offline, as fast as the machine
+// allows (off Windows by our platform layer, on Windows by the host's own DirectSound); live
+// sound plays on the default device in real time.
 enum class SoundOutput { NONE, LIVE, FILE };
 
 struct ElementCall {

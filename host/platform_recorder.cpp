@@ -18,6 +18,7 @@ namespace {
 Record record_event;
 Clock run_clock;
 DirectSoundCreateFunction system_direct_sound_create = nullptr;
+DirectSoundCreateFunction own_direct_sound_create = nullptr;
 // Numbered from 1 in the order made, over the whole process, as our platform layer numbers them.
 long buffers_made = 0;
 
@@ -326,10 +327,14 @@ void forward_direct_sound_create(DirectSoundCreateFunction system) {
     system_direct_sound_create = system;
 }
 
+void forward_instead(DirectSoundCreateFunction own) {
+    own_direct_sound_create = own;
+}
+
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* direct_sound, LPUNKNOWN outer) {
-    HRESULT result = system_direct_sound_create
-                         ? system_direct_sound_create(device, direct_sound, outer)
-                         : DSERR_NODRIVER;
+    const DirectSoundCreateFunction create =
+        own_direct_sound_create ? own_direct_sound_create : system_direct_sound_create;
+    HRESULT result = create ? create(device, direct_sound, outer) : DSERR_NODRIVER;
     if (SUCCEEDED(result) && direct_sound && *direct_sound) {
         RecordingDevice* made = new (std::nothrow) RecordingDevice(*direct_sound);
         if (!made) {

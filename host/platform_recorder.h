@@ -32,6 +32,10 @@ typedef HRESULT(WINAPI* DirectSoundCreateFunction)(LPCGUID, LPDIRECTSOUND*, LPUN
 // (DSERR_NODRIVER).
 void forward_direct_sound_create(DirectSoundCreateFunction system);
 
+// A DirectSound of the host's own to forward to instead of the system's (host/offline_dsound.h,
+// for runs that are not played on the sound card); null for the system's again.
+void forward_instead(DirectSoundCreateFunction own);
+
 // Makes the system's device and hands out a recording one in front of it; each of its buffers
 // records and forwards too.
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* direct_sound, LPUNKNOWN outer);

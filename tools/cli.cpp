@@ -106,6 +106,8 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
             options.output = SoundOutput::FILE;
         } else if (word == "--live") {
             options.output = SoundOutput::LIVE;
+        } else if (word == "--silent") {
+            options.output = SoundOutput::NONE;
         } else if (word == "--trace") {
             options.trace = true;
         } else if (word == "--timeline") {
@@ -224,6 +226,14 @@ void make_paths_absolute(CliOptions& options) {
     absolute(options.timeline);
     absolute(options.vars);
     for (std::string& argument : options.arguments) absolute(argument);
+}
+
+bool sound_was_lost(const std::vector<TraceEvent>& events, const CliOptions& options) {
+    if (options.output == SoundOutput::NONE) return false;
+    for (const TraceEvent& event : events) {
+        if (event.event == "device" && trace_field(event, "result") != "0") return true;
+    }
+    return false;
 }
 
 bool open_host(const CliOptions& options, PanelHost& host) {

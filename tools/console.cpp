@@ -69,10 +69,8 @@ void on_event(const TraceEvent& event, void* context) {
         console.value_read = true;
         console.value = std::strtod(trace_field(event, "value").c_str(), nullptr);
     }
-    if (event.event == "device" && trace_field(event, "result") != "0") {
-        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
-                     result_text(trace_field(event, "result")).c_str());
-    }
+    if (event.event == "device" && trace_field(event, "result") != "0")
+        std::fprintf(stderr, "cuebox: %s\n", no_sound_output(trace_field(event, "result")).c_str());
     if (console.json) std::printf("%s\n", trace_json(event).c_str());
 }
 
@@ -314,5 +312,5 @@ int command_console(const CliOptions& options) {
     host.disconnect();
     host.unload();
     finish_sound_output();
-    return 0;
+    return sound_was_lost(trace.events(), options) ? NO_SOUND_STATUS : 0;
 }

@@ -2,7 +2,10 @@
 // prints what it registered; `run` plays a scenario; bad input is refused with one clear line.
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "support/no_hang.h"
+#include "tools/cli.h"
 #include "tools/tool_runner.h"
 
 namespace {
@@ -203,3 +206,42 @@ TEST_F(HostCliTest, OneSoundFileOrDrawingTakesOneScenario) {
 }
 
 }  // namespace
+
+// Sound asked for on a machine without a sound device: said once, with what to check, and the
+// run ends with its own status, unless a failed expectation says more or --silent asked for none.
+TEST_F(HostCliTest, NoSoundDeviceIsSaidOnceAndEndsTheRunWithItsOwnStatus) {
+    write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
+    write_file("play.scn", "connect\nupdate\nwrite 7\nupdate\nexpect 260\ndisconnect\n");
+    write_file("wrong.scn", "connect\nupdate\nwrite 7\nupdate\nexpect 7\n");
+    // OpenAL Soft with no backend it knows opens no audio device, as a machine without sound.
+    setenv("ALSOFT_DRIVERS", "no-such-backend", 1);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string input;
+        int status;
+        bool told;
+    } cases[] = {
+        {{"--live", "run", path("play.scn")}, "", NO_SOUND_STATUS, true},
+        {{"--live", "run", path("play.scn"), path("play.scn")}, "", NO_SOUND_STATUS, true},
+        {{"--live", "run", path("wrong.scn")}, "", 1, true},
+        {{"--live", "run", path("play.scn"), path("wrong.scn")}, "", 1, true},
+        {{"--live", "run", path("play.scn"), "--silent"}, "", 0, false},
+        {{"--live", "console"}, "7\nquit\n", NO_SOUND_STATUS, true},
+        {{"console"}, "7\nquit\n", 0, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--root", root_});
+        const ToolResult result = cuebox(arguments, c.input);
+        EXPECT_EQ(result.status, c.status) << c.arguments[1] << " " << result.err;
+        const std::string told =
+            "cuebox: no sound output (DirectSound could not start: 0x88780078 DSERR_NODRIVER";
+        const size_t at = result.err.find(told);
+        EXPECT_EQ(at != std::string::npos, c.told) << result.err;
+        if (at != std::string::npos) {
+            EXPECT_EQ(result.err.find(told, at + 1), std::string::npos) << "said twice";
+            EXPECT_NE(result.err.find("check that a sound server"), std::string::npos);
+        }
+    }
+    unsetenv("ALSOFT_DRIVERS");
+}
