@@ -243,7 +243,7 @@ class Buffer final : public IDirectSoundBuffer {
         if (bytes == 0) return true;
         const BYTE* start = static_cast<const BYTE*>(region);
         return start >= memory_.data() && start <= memory_.data() + memory_.size() &&
-               bytes <= memory_.data() + memory_.size() - start;
+               bytes <= static_cast<size_t>(memory_.data() + memory_.size() - start);
     }
 
     // The sound as two speakers hear it: mono on both, more channels folded, even ones left.

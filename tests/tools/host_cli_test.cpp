@@ -42,6 +42,7 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
     windows_dll[0x3c] = 0x40;
     windows_dll.replace(0x40, 6, std::string("PE\0\0\x4c\x01", 6));
     write_file("windows.gau", windows_dll);
+    write_file("my sounds/x.ini", "[Config]\r\n");
     const std::string fixtures = CUEBOX_FIXTURE_DIR;
     const struct {
         std::vector<std::string> arguments;
@@ -83,6 +84,19 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--root", "C:\\my sounds\"", "check"},
          "cuebox: --root C:\\my sounds\": ",
          "a backslash before the closing quote"},
+        // A path with spaces, not in double quotes: cmd.exe splits it.
+        {{"check", "--root", "C:\\Program", "Files\\FS9", "--param", "x.ini"},
+         "cuebox: --root C:\\Program: a path with spaces was split at them",
+         "write --root \"C:\\Program Files\\FS9\""},
+        {{"--root", "'C:\\Program", "Files\\FS9'", "check"},
+         "cuebox: --root 'C:\\Program: a path with spaces was split at them",
+         "keeps single quotes): write --root \"C:\\Program Files\\FS9\""},
+        {{"--root", path("my"), "sounds", "run", path("missing.scn")},
+         "cuebox: --root " + path("my") + ": a path with spaces",
+         "write --root \"" + path("my sounds") + "\""},
+        {{"run", path("missing.scn"), "--param", path("my"), "sounds/x.ini", "--root", root_},
+         "cuebox: --param " + path("my") + ": a path with spaces",
+         "write --param \"" + path("my sounds/x.ini") + "\""},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;
