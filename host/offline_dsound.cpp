@@ -122,13 +122,16 @@ class Buffer final : public IDirectSoundBuffer {
     }
     HRESULT STDMETHODCALLTYPE GetStatus(LPDWORD status) override {
         if (!status) return DSERR_INVALIDPARAM;
-        *status = playing_ ? DSBSTATUS_PLAYING | (looping_ ? DSBSTATUS_LOOPING : 0) : 0;
+        *status = lost_      ? DSBSTATUS_BUFFERLOST
+                  : playing_ ? DSBSTATUS_PLAYING | (looping_ ? DSBSTATUS_LOOPING : 0)
+                             : 0;
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* region1,
                                    LPDWORD region1_bytes, LPVOID* region2, LPDWORD region2_bytes,
                                    DWORD flags) override {
         if (!region1 || !region1_bytes) return DSERR_INVALIDPARAM;
+        if (lost_) return DSERR_BUFFERLOST;
         if (flags & DSBLOCK_FROMWRITECURSOR) GetCurrentPosition(nullptr, &offset);
         if (flags & DSBLOCK_ENTIREBUFFER) bytes = size();
         if (offset >= size() || bytes > size()) return DSERR_INVALIDPARAM;
@@ -141,6 +144,7 @@ class Buffer final : public IDirectSoundBuffer {
         return DS_OK;
     }
     HRESULT STDMETHODCALLTYPE Play(DWORD, DWORD, DWORD flags) override {
+        if (lost_) return DSERR_BUFFERLOST;
         playing_ = true;
         looping_ = (flags & DSBPLAY_LOOPING) != 0;
         return DS_OK;
@@ -161,7 +165,20 @@ class Buffer final : public IDirectSoundBuffer {
         decode_all();
         return DS_OK;
     }
-    HRESULT STDMETHODCALLTYPE Restore() override { return DS_OK; }  // nothing here is lost
+    // The memory comes back as the loss left it: empty.
+    HRESULT STDMETHODCALLTYPE Restore() override {
+        lost_ = false;
+        return DS_OK;
+    }
+
+    void lose() {
+        lost_ = true;
+        playing_ = false;
+        at_ = 0;
+        std::fill(memory_.begin(), memory_.end(),
+                  BYTE(layout_.width == 1 && !layout_.is_float ? 128 : 0));
+        decode_all();
+    }
 
 #if defined(_WIN32)
     HRESULT STDMETHODCALLTYPE GetCaps(LPDSBCAPS caps) override {
@@ -274,6 +291,7 @@ class Buffer final : public IDirectSoundBuffer {
     References references_ = 1;
     bool playing_ = false;
     bool looping_ = false;
+    bool lost_ = false;
     double at_ = 0;  // the play position in frames, with the part of a frame resampling reached
 };
 
@@ -443,6 +461,10 @@ HRESULT WINAPI DirectSoundCreate(LPCGUID, LPDIRECTSOUND* direct_sound, LPUNKNOWN
     if (outer) return DSERR_NOAGGREGATION;
     *direct_sound = new (std::nothrow) Device();
     return *direct_sound ? DS_OK : DSERR_OUTOFMEMORY;
+}
+
+void lose_all_buffers() {
+    for (Buffer* buffer : buffers) buffer->lose();
 }
 
 long live_devices() {

@@ -29,6 +29,10 @@ void advance(double seconds);
 // Completes the file's header and closes it.
 void finish_output();
 
+// Every buffer is lost, as when another program takes the sound card: silent, its contents
+// gone; GetStatus says so, and Play and Lock fail with DSERR_BUFFERLOST until Restore.
+void lose_all_buffers();
+
 // Makes a device of this DirectSound. Its buffers live until their last Release, even past
 // the device's.
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* direct_sound, LPUNKNOWN outer);

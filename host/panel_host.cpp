@@ -372,6 +372,24 @@ void let_time_pass(double seconds, SoundOutput output) {
     }
 }
 
+bool lose_sound_buffers(SoundOutput output, std::string& error) {
+#if defined(_WIN32)
+    if (output == SoundOutput::LIVE) {
+        error =
+            "lose: the system's DirectSound cannot be made to lose its buffers; run with "
+            "--out FILE.wav or --silent";
+        return false;
+    }
+    offline_dsound::lose_all_buffers();
+    platform_recorder::buffers_lost();
+#else
+    (void)output;
+    (void)error;
+    standin_lose_all_buffers();
+#endif
+    return true;
+}
+
 void finish_sound_output() {
 #if defined(_WIN32)
     offline_dsound::finish_output();

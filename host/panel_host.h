@@ -104,5 +104,8 @@ class PanelHost {
 bool choose_sound_output(SoundOutput output, const std::string& path, std::string& error);
 // Lets `seconds` of time pass for the sound: rendered offline, or slept in real time.
 void let_time_pass(double seconds, SoundOutput output);
+// Makes the platform lose every sound buffer, as another program taking the sound card does.
+// False, with the reason, where it cannot: the system's own DirectSound on Windows.
+bool lose_sound_buffers(SoundOutput output, std::string& error);
 // Completes an output file.
 void finish_sound_output();

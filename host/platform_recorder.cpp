@@ -1,11 +1,13 @@
 // Recording the module's sound and file calls on their way to the system.
 #include "host/platform_recorder.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <new>
 #include <utility>
+#include <vector>
 
 #if defined(_WIN32)
 #include "host/module_imports.h"
@@ -40,6 +42,9 @@ TraceFields result_field(HRESULT result) {
     return text;
 }
 
+class RecordingBuffer;
+std::vector<RecordingBuffer*> recording_buffers;  // alive, in the order made
+
 class RecordingBuffer final : public IDirectSoundBuffer {
   public:
     RecordingBuffer(IDirectSoundBuffer* system, const WAVEFORMATEX* format, DWORD bytes)
@@ -50,6 +55,7 @@ class RecordingBuffer final : public IDirectSoundBuffer {
         }
         // DirectSound makes a buffer of whole frames.
         size_ = bytes % block_ ? bytes + (block_ - bytes % block_) : bytes;
+        recording_buffers.push_back(this);
     }
 
     long number() const { return number_; }
@@ -73,6 +79,8 @@ class RecordingBuffer final : public IDirectSoundBuffer {
         system_->Release();
         if (--references_ > 0) return references_;
         emit("release", {{"buffer", number_}});
+        recording_buffers.erase(
+            std::find(recording_buffers.begin(), recording_buffers.end(), this));
         delete this;
         return 0;
     }
@@ -84,13 +92,16 @@ class RecordingBuffer final : public IDirectSoundBuffer {
         const HRESULT result = system_->GetStatus(status);
         // The system lost the buffer (another program took the sound card): it is silent and
         // empty now, whenever that happened.
-        if (SUCCEEDED(result) && status && (*status & DSBSTATUS_BUFFERLOST) && !lost_) {
-            lost_ = true;
-            playing_ = false;
-            at_ = 0;
-            emit("lose", {{"buffer", number_}});
-        }
+        if (SUCCEEDED(result) && status && (*status & DSBSTATUS_BUFFERLOST)) lose();
         return result;
+    }
+
+    void lose() {
+        if (lost_) return;
+        lost_ = true;
+        playing_ = false;
+        at_ = 0;
+        emit("lose", {{"buffer", number_}});
     }
     HRESULT STDMETHODCALLTYPE Lock(DWORD offset, DWORD bytes, LPVOID* region1,
                                    LPDWORD region1_bytes, LPVOID* region2, LPDWORD region2_bytes,
@@ -325,6 +336,12 @@ void set_trace(Record record, Clock clock) {
 
 void forward_direct_sound_create(DirectSoundCreateFunction system) {
     system_direct_sound_create = system;
+}
+
+void buffers_lost() {
+    // Our platform layer tells of its losses from the newest buffer to the oldest.
+    for (auto buffer = recording_buffers.rbegin(); buffer != recording_buffers.rend(); ++buffer)
+        (*buffer)->lose();
 }
 
 void forward_instead(DirectSoundCreateFunction own) {

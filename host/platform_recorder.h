@@ -36,6 +36,10 @@ void forward_direct_sound_create(DirectSoundCreateFunction system);
 // for runs that are not played on the sound card); null for the system's again.
 void forward_instead(DirectSoundCreateFunction own);
 
+// The host made the DirectSound under the recorder lose every buffer (host/offline_dsound.h):
+// each buffer is recorded lost at once, as our platform layer records a loss.
+void buffers_lost();
+
 // Makes the system's device and hands out a recording one in front of it; each of its buffers
 // records and forwards too.
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* direct_sound, LPUNKNOWN outer);

@@ -7,11 +7,8 @@
 #include <limits>
 #include <sstream>
 
+#include "host/panel_host.h"
 #include "panel/text.h"
-
-#if !defined(_WIN32)
-#include "platform/standin.h"
-#endif
 
 namespace {
 
@@ -211,12 +208,15 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
                 }
                 break;
             }
-            case ScenarioStep::LOSE:
-#if !defined(_WIN32)
-                standin_lose_all_buffers();
-#endif
-                trace.add("lose", "");
+            case ScenarioStep::LOSE: {
+                std::string why;
+                if (!lose_sound_buffers(settings.output, why)) {
+                    failure = where(step) + why;
+                    return false;
+                }
+                trace.add("lose");
                 break;
+            }
         }
     }
     return true;

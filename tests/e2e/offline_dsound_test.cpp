@@ -41,7 +41,7 @@ std::vector<double> levels(const std::string& path, int channel) {
 // only) looping over it, the loop stopped, the first moved to its middle and played again.
 // Returns the statuses and positions it saw, for comparison.
 std::vector<DWORD> play(HRESULT(WINAPI* create)(LPCGUID, LPDIRECTSOUND*, LPUNKNOWN),
-                        void (*pass)(double)) {
+                        void (*pass)(double), void (*lose)()) {
     std::vector<DWORD> seen;
     IDirectSound* device = nullptr;
     if (create(nullptr, &device, nullptr) != DS_OK) return seen;
@@ -88,6 +88,25 @@ std::vector<DWORD> play(HRESULT(WINAPI* create)(LPCGUID, LPDIRECTSOUND*, LPUNKNO
     pass(0.5);
     once->GetStatus(&status);
     seen.push_back(status);
+    // Lost while it loops: silent and empty until restored and filled again.
+    once->Play(0, 0, DSBPLAY_LOOPING);
+    pass(0.1);
+    lose();
+    once->GetStatus(&status);
+    seen.push_back(status);
+    seen.push_back(static_cast<DWORD>(once->Play(0, 0, 0)));
+    pass(0.1);
+    seen.push_back(static_cast<DWORD>(once->Restore()));
+    once->Play(0, 0, 0);  // restored, but empty: silence
+    pass(0.1);
+    once->Lock(0, 22050, &region, &bytes, nullptr, nullptr, 0);
+    for (DWORD i = 0; i < bytes / 2; ++i)
+        static_cast<int16_t*>(region)[i] = int16_t(16000 * std::sin(2 * PI * 500 * i / 22050.0));
+    once->Unlock(region, bytes, nullptr, 0);
+    once->Stop();
+    once->SetCurrentPosition(0);
+    once->Play(0, 0, 0);
+    pass(0.3);
     once->Release();
     loop->Release();
     device->Release();
@@ -101,19 +120,21 @@ TEST(OfflineDirectSound, SoundsAndAnswersAsThePlatformLayerDoes) {
     std::string error;
     ASSERT_TRUE(offline_dsound::start_output(ours, error)) << error;
     const std::vector<DWORD> host_seen =
-        play(&offline_dsound::DirectSoundCreate, &offline_dsound::advance);
+        play(&offline_dsound::DirectSoundCreate, &offline_dsound::advance,
+             &offline_dsound::lose_all_buffers);
     offline_dsound::finish_output();
     EXPECT_EQ(offline_dsound::live_buffers(), 0);
     EXPECT_EQ(offline_dsound::live_devices(), 0);
     ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, theirs.c_str()), 0);
-    const std::vector<DWORD> platform_seen = play(&DirectSoundCreate, &standin_advance_time);
+    const std::vector<DWORD> platform_seen =
+        play(&DirectSoundCreate, &standin_advance_time, &standin_lose_all_buffers);
     standin_finish_output();
 
-    ASSERT_EQ(host_seen.size(), 5u);
+    ASSERT_EQ(host_seen.size(), 8u);
     EXPECT_EQ(host_seen, platform_seen);
     for (int channel = 0; channel < 2; ++channel) {
         const std::vector<double> a = levels(ours, channel), b = levels(theirs, channel);
-        ASSERT_EQ(a.size(), 34u);  // 1.7 s
+        ASSERT_EQ(a.size(), 46u);  // 2.3 s
         ASSERT_EQ(a.size(), b.size());
         // A tone missing, extra or on the wrong speaker moves a window by 0.19 or more; the two
         // mixers' own starts differ by a few milliseconds.

@@ -125,10 +125,12 @@ TEST_F(HostCliTest, ABareCallShowsTheUsageAndVersionNamesTheModule) {
 TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
     write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
     write_file("play.scn",
-               "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\ndisconnect\n");
+               "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\nlose\ndisconnect\n");
     const ToolResult result =
         cuebox({"run", path("play.scn"), "--root", root_, "--trace", "--out", path("out.wav")});
     ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("{\"update\":12,\"event\":\"lose\"}\n"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"read\",\"value\":7}\n"), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"write\",\"value\":260}\n"),
