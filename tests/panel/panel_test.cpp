@@ -88,7 +88,8 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
               "gauge05=Cockpit!Clock, 0, 0\n"
               "gauge06=nowhere!x 0, 0, 5\n"  // the comma after the name left out
               "gauge07=sounds!gear, 0, 0\n"
-              "gauge08=sounds!broken, 0, 0\n");
+              "gauge08=sounds!broken, 0, 0\n"
+              "gauge09=Fixture!beta 60, 0, 5\n");  // the same, for a gauge in a cabinet
     files.add("Gauges/Sounds/GEAR.xml", gauge_xml("1"));
     files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
     files.add("Aircraft/Plane/panel/local/horn.xml", gauge_xml("2"));
@@ -110,7 +111,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
     // The gauge on two lines was read once.
     EXPECT_EQ(std::count(files.reads.begin(), files.reads.end(), "Gauges/sounds/gear.xml"), 1);
 
-    ASSERT_EQ(panel.problems.size(), 2u);
+    ASSERT_EQ(panel.problems.size(), 3u);
     EXPECT_EQ(panel.problems[0].line, 8);
     EXPECT_NE(panel.problems[0].text.find("gauge not found: no Gauges/nowhere/x 0.xml"),
               std::string::npos);
@@ -119,6 +120,10 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
     EXPECT_EQ(panel.problems[1].line, 10);
     EXPECT_NE(panel.problems[1].text.find("Gauges/sounds/broken.xml: line 1: not well-formed"),
               std::string::npos);
+    EXPECT_EQ(panel.problems[2].line, 11);
+    EXPECT_NE(panel.problems[2].text.find("the cabinet holds no beta 60.xml"), std::string::npos);
+    EXPECT_NE(panel.problems[2].text.find("is a comma missing after beta?"), std::string::npos)
+        << panel.problems[2].text;
     ASSERT_EQ(panel.notes.size(), 2u);
     EXPECT_NE(panel.notes[0].text.find("the folder Gauges/both is used, not Gauges/both.cab"),
               std::string::npos);
@@ -354,7 +359,7 @@ TEST(DocumentedGaugesTest, NoExampleSoundsAtLoadAndEachSoundsWhenItsStateChanges
         Recorder aircraft;
         auto value = [&](const std::string& name) -> double& {
             std::string unused;
-            return aircraft.values[aircraft.bind(VariableRef{'A', name, 0}, unused)];
+            return aircraft.values[aircraft.bind(VariableRef{'A', name, 0, ""}, unused)];
         };
         // As the panel loads: the module has written 260; the aircraft stands as it usually does.
         value("jvb_cuebox_id") = 260;

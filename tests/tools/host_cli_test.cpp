@@ -148,8 +148,8 @@ TEST_F(HostCliTest, AMalformedScenarioStopsBeforeAnythingPlays) {
     const ToolResult result = cuebox({"run", path("bad.scn"), "--root", root_, "--trace"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cuebox: " + path("bad.scn") +
-                              ":5: expected connect, disconnect, service, update, wait, write, "
-                              "expect or lose, got 'play 7'\n");
+                              ":5: expected a step (connect, disconnect, service, update, wait, "
+                              "write, expect, lose, set or click), got 'play 7'\n");
     EXPECT_TRUE(result.out.empty());
 }
 
