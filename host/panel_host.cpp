@@ -11,6 +11,8 @@
 #include "panel/text.h"
 
 #if defined(_WIN32)
+#include "host/offline_dsound.h"
+#include "host/platform_recorder.h"
 #include "platform/win32.h"
 #else
 #include <dlfcn.h>
@@ -101,9 +103,14 @@ std::string module_kind_hint(const std::string& path) {
 void* open_library(const std::string& path, std::string& error) {
 #if defined(_WIN32)
     HMODULE library = LoadLibraryA(path.c_str());
-    if (!library)
+    if (!library) {
         error = "not a module that this system can load (error " + std::to_string(GetLastError()) +
                 ")" + module_kind_hint(path);
+        return nullptr;
+    }
+    // Its sound and file calls come to the host first, which records and forwards them: the
+    // system would tell the tools nothing of them.
+    platform_recorder::record_module_calls(library);
     return reinterpret_cast<void*>(library);
 #else
     void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -296,12 +303,15 @@ bool PanelHost::has_variable(const std::string& name) const {
 
 bool choose_sound_output(SoundOutput output, const std::string& path, std::string& error) {
 #if defined(_WIN32)
-    (void)path;
-    if (output == SoundOutput::FILE) {
-        error = "--out is not available on Windows: the module plays on the sound card";
-        return false;
+    // Only live sound goes to the system's DirectSound, which mixes in real time; a file, or
+    // nothing, is mixed by the host's own as fast as the machine allows.
+    offline_dsound::finish_output();
+    if (output == SoundOutput::LIVE) {
+        platform_recorder::forward_instead(nullptr);
+        return true;
     }
-    return true;
+    platform_recorder::forward_instead(&offline_dsound::DirectSoundCreate);
+    return offline_dsound::start_output(output == SoundOutput::FILE ? path : "", error);
 #else
     const int kind = output == SoundOutput::LIVE ? STANDIN_OUTPUT_DEVICE
                      : output == SoundOutput::FILE ? STANDIN_OUTPUT_FILE
@@ -351,20 +361,39 @@ void keep_pace(double seconds) {
 }  // namespace
 
 void let_time_pass(double seconds, SoundOutput output) {
-#if defined(_WIN32)
-    (void)output;
-    keep_pace(seconds);
-#else
     if (output == SoundOutput::LIVE) {
         keep_pace(seconds);
     } else {
+#if defined(_WIN32)
+        offline_dsound::advance(seconds);
+#else
         standin_advance_time(seconds);
-    }
 #endif
+    }
+}
+
+bool lose_sound_buffers(SoundOutput output, std::string& error) {
+#if defined(_WIN32)
+    if (output == SoundOutput::LIVE) {
+        error =
+            "lose: the system's DirectSound cannot be made to lose its buffers; run with "
+            "--out FILE.wav or --silent";
+        return false;
+    }
+    offline_dsound::lose_all_buffers();
+    platform_recorder::buffers_lost();
+#else
+    (void)output;
+    (void)error;
+    standin_lose_all_buffers();
+#endif
+    return true;
 }
 
 void finish_sound_output() {
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    offline_dsound::finish_output();
+#else
     standin_finish_output();
 #endif
 }

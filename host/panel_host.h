@@ -20,8 +20,9 @@ constexpr uint32_t CONNECT_TO_WINDOW = 14;
 constexpr uint32_t DISCONNECT = 15;
 }  // namespace simulator_service
 
-// Where the module's sound goes. Off Windows the platform layer renders it; on Windows the
-// system plays it on the default device whatever is chosen here.
+// Where the module's sound goes: nowhere and a file are mixed offline, as fast as the machine
+// allows (off Windows by our platform layer, on Windows by the host's own DirectSound); live
+// sound plays on the default device in real time.
 enum class SoundOutput { NONE, LIVE, FILE };
 
 struct ElementCall {
@@ -103,5 +104,8 @@ class PanelHost {
 bool choose_sound_output(SoundOutput output, const std::string& path, std::string& error);
 // Lets `seconds` of time pass for the sound: rendered offline, or slept in real time.
 void let_time_pass(double seconds, SoundOutput output);
+// Makes the platform lose every sound buffer, as another program taking the sound card does.
+// False, with the reason, where it cannot: the system's own DirectSound on Windows.
+bool lose_sound_buffers(SoundOutput output, std::string& error);
 // Completes an output file.
 void finish_sound_output();

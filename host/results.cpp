@@ -79,3 +79,28 @@ std::string format_name(unsigned tag, unsigned subformat) {
             return "format tag " + std::to_string(tag);
     }
 }
+
+std::string no_sound_output(HRESULT code) {
+    // The arguments of DirectSoundCreate are always valid here: Wine answers this code when it
+    // finds no playback device, and its general meaning would blame the tool.
+    const std::string why = code == DSERR_INVALIDPARAM
+                                ? hex(code) +
+                                      " DSERR_INVALIDPARAM, as Wine answers without a "
+                                      "playback device"
+                                : result_text(code);
+    return "no sound output (DirectSound could not start: " + why + "): " +
+#if defined(_WIN32)
+           "check that Windows has a playback device (Sound in the Control Panel), that it is "
+           "switched on and that no other program holds it alone; --out FILE.wav renders the "
+           "sound instead, --silent runs without it";
+#else
+           "check that a sound server (PulseAudio, PipeWire) or an ALSA device is there for "
+           "this user; without --live the sound is rendered offline, --out FILE.wav keeps it";
+#endif
+}
+
+std::string no_sound_output(const std::string& field) {
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(field.c_str(), &end, 0);
+    return no_sound_output(static_cast<HRESULT>(field.empty() || *end ? E_FAIL : value));
+}

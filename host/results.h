@@ -17,3 +17,9 @@ std::string result_text(const std::string& field);
 // A wave format tag by name ("PCM", "MS ADPCM", "MPEG Layer 3"); an extensible format with its
 // sub-format tag ("extensible IEEE float"), 0 when it gives none; an unknown tag by number.
 std::string format_name(unsigned tag, unsigned subformat);
+
+// What every tool says, once, when the sound device cannot start: "no sound output
+// (DirectSound could not start: 0x88780078 DSERR_NODRIVER (...)): " and what to check.
+std::string no_sound_output(HRESULT code);
+// The same for a result as the trace writes it.
+std::string no_sound_output(const std::string& field);

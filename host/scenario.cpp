@@ -1,17 +1,16 @@
 // Parsing and running scenarios.
 #include "host/scenario.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <limits>
 #include <sstream>
 
+#include "host/panel_host.h"
 #include "panel/text.h"
-
-#if !defined(_WIN32)
-#include "platform/standin.h"
-#endif
 
 namespace {
 
@@ -71,6 +70,22 @@ bool parse_value(const std::string& text, double& value) {
     return end != text.c_str() && *end == '\0' && std::isfinite(value);
 }
 
+const char* const STEP_NAMES =
+    "connect, disconnect, service, update, wait, write, expect, lose, set or click";
+const char* const STEPS[] = {"connect", "disconnect", "service", "update", "wait",
+                             "write",   "expect",     "lose",    "set",    "click"};
+
+// The step a word that is none was meant to be: a slip of the keyboard away (wiat, updat).
+std::string closest_step(const std::string& word) {
+    std::string closest;
+    size_t nearest = 3;  // two slips at most
+    for (const char* step : STEPS) {
+        const size_t apart = edit_distance(word, step);
+        if (apart < nearest && word.size() >= 3) closest = step, nearest = apart;
+    }
+    return closest;
+}
+
 bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& scenario,
                     std::string& error) {
     scenario.file_name = file_name;
@@ -91,6 +106,13 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
         };
         ScenarioStep step{ScenarioStep::CONNECT, 0.0, number, "", ""};
         command = lower_text(command);
+        if (std::none_of(std::begin(STEPS), std::end(STEPS),
+                         [&](const char* known) { return command == known; })) {
+            fail("a step (" + std::string(STEP_NAMES) + ")");
+            const std::string meant = closest_step(command);
+            if (!meant.empty()) error += ": did you mean '" + meant + "'?";
+            return false;
+        }
         if (command == "set" || command == "click") {
             if (!parse_panel_step(command, line, step)) {
                 return fail(command == "set" ? "a variable and a value after 'set', as in 'set "
@@ -126,8 +148,6 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
             step.kind = command == "write" ? ScenarioStep::WRITE : ScenarioStep::EXPECT;
             if (!parse_value(argument, step.value))
                 return fail("a number, nan, inf or -inf after '" + command + "'");
-        } else {
-            return fail("connect, disconnect, service, update, wait, write, expect or lose");
         }
         scenario.steps.push_back(step);
     }
@@ -211,12 +231,15 @@ bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& 
                 }
                 break;
             }
-            case ScenarioStep::LOSE:
-#if !defined(_WIN32)
-                standin_lose_all_buffers();
-#endif
-                trace.add("lose", "");
+            case ScenarioStep::LOSE: {
+                std::string why;
+                if (!lose_sound_buffers(settings.output, why)) {
+                    failure = where(step) + why;
+                    return false;
+                }
+                trace.add("lose");
                 break;
+            }
         }
     }
     return true;

@@ -8,7 +8,9 @@
 #include "control/protocol.h"
 #include "host/panel_host.h"
 #include "host/results.h"
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include "host/platform_recorder.h"
+#else
 #include "platform/standin.h"
 #endif
 
@@ -33,7 +35,11 @@ TraceRecorder::TraceRecorder(PanelHost& host) : host_(host) {
     host_.on_write = [this](VariableId, double value) {
         add("write", {{"value", json_number(value)}});
     };
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    platform_recorder::set_trace(
+        [this](const std::string& event, TraceFields fields) { add(event, std::move(fields)); },
+        [this] { return time_; });
+#else
     standin_set_trace(&from_platform, this);
 #endif
 }
@@ -41,7 +47,9 @@ TraceRecorder::TraceRecorder(PanelHost& host) : host_(host) {
 TraceRecorder::~TraceRecorder() {
     host_.on_read = nullptr;
     host_.on_write = nullptr;
-#if !defined(_WIN32)
+#if defined(_WIN32)
+    platform_recorder::set_trace(nullptr, nullptr);
+#else
     standin_set_trace(nullptr, nullptr);
 #endif
 }

@@ -1,5 +1,6 @@
-// The trace of a run: what the module read and wrote through the host, and, off Windows, every
-// platform call it made, each tagged with the update in which it happened.
+// The trace of a run: what the module read and wrote through the host, and every platform call
+// it made (reported by our platform layer off Windows, recorded by the host on Windows), each
+// tagged with the update in which it happened.
 #pragma once
 
 #include <nlohmann/json.hpp>

@@ -82,8 +82,13 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
                     cabinet + (cab == PanelFiles::TOO_LARGE ? " is too large" : " cannot be read");
                 return found;
             }
-            if (read_from_cabinet(read_cab.bytes, xml_name, text, error) != CabinetResult::FOUND) {
-                found.problem = cabinet + ": " + error;
+            const CabinetResult in_cabinet =
+                read_from_cabinet(read_cab.bytes, xml_name, text, error);
+            if (in_cabinet != CabinetResult::FOUND) {
+                found.problem =
+                    cabinet + ": " + error +
+                    (in_cabinet == CabinetResult::NOT_IN_CABINET ? missing_comma_hint(line.gauge)
+                                                                 : "");
                 return found;
             }
         }

@@ -8,6 +8,9 @@
 #      captured and checked (which slot's tone sounds when);
 #   3. the same without any audio server: DirectSoundCreate fails, the module stays silent and
 #      keeps working.
+#   Each scenario run's trace (`run --trace`: the host records the module's DirectSound and file
+#   calls) must hold the same module events as the Linux build's (scripts/compare_traces.py;
+#   NATIVE_BUILD, default build/native, gives the Linux cuebox).
 #
 # win32 (--win32 TESTS_BUILD PACKAGE.zip), the shipped files under 32-bit Wine, which runs here
 # under QEMU's user-mode emulation, QEMU 10 or newer (scripts/setup_wine32.sh sets that up):
@@ -19,7 +22,8 @@
 #      every scenario as win64 does, through Wine's own DirectSound, captured and checked;
 #   4. the same two files again with our recording DirectSound (tests/wine/recording_dsound.cpp)
 #      in place of Wine's: it checks each call's arguments, which a capture cannot, and records
-#      what would sound, which is rendered and checked as a capture is;
+#      what would sound, which is rendered and checked as a capture is; and again rendered by
+#      cuebox.exe itself (`run --out`, win64 too), the file checked as a capture is;
 #   5. the zip's cuebox.exe without any audio server, through Wine's own DirectSound.
 # --repeat N runs the 32-bit part N times.
 #
@@ -320,6 +324,36 @@ judge() {
     fi
 }
 
+# The Linux build's trace of a scenario on its root, made once per scenario: the Windows runs'
+# module events must be the same. $1: scenario; prints the trace file's name.
+NATIVE=${NATIVE_BUILD:-$SOURCE/build/native}
+linux_trace() {
+    local out
+    out="$TMP/linux/$(basename "$1" .scn).trace"
+    if [ ! -f "$out" ]; then
+        mkdir -p "$TMP/linux"
+        "$NATIVE/tools/cuebox" --root "$TMP/roots/$(scenario_field "$1" root)" run --trace "$1" \
+            >"$out" 2>"$out.log"
+    fi
+    printf '%s' "$out"
+}
+
+# A Windows run's trace (the host records the module's DirectSound and file calls there) against
+# the Linux build's (scripts/compare_traces.py). $1: what, $2: scenario, $3: the run's trace.
+compare_trace() {
+    if [ ! -x "$NATIVE/tools/cuebox" ]; then
+        fail "$1: no Linux build to compare the trace with ($NATIVE/tools/cuebox)"
+        return
+    fi
+    if python3 "$SOURCE/scripts/compare_traces.py" "$3" "$(linux_trace "$2")" >"$3.compare" 2>&1
+    then
+        pass "$1: trace: $(cat "$3.compare"), as the Linux build's"
+    else
+        fail "$1: the module's events are not those of the Linux build"
+        sed 's/^/    /' "$3.compare"
+    fi
+}
+
 # The host without any audio server: first shows that DirectSoundCreate really fails there.
 # $1: label, $2: loader, $3: time limit, $4: probe, $5: cuebox.exe, then the scenarios.
 run_without_audio() {
@@ -339,10 +373,16 @@ run_without_audio() {
     status=$?
     wait "$probe"
     probe_status=$?
+    # Sound was asked for (cuebox.exe plays live unless told otherwise) and none could be had:
+    # said once, and exit status 3 once every expectation held.
+    local told
+    told=$(grep -c '^cuebox: no sound output (DirectSound could not start: ' "$log")
     if [ "$probe_status" = 0 ]; then
         fail "$label: DirectSoundCreate succeeded without an audio server ($(head -1 "$log.probe"))"
-    elif [ "$status" = 0 ]; then
-        pass "$label ${names[*]}: silent, every expectation held ($(head -1 "$log.probe"), $(elapsed "$T") s)"
+    elif [ "$status" = 3 ] && [ "$told" = "1" ]; then
+        pass "$label ${names[*]}: silent, said so once, every expectation held ($(head -1 "$log.probe"), $(elapsed "$T") s)"
+    elif [ "$status" = 3 ]; then
+        fail "$label ${names[*]}: no sound output said $told times, not once"
     else
         fail "$label ${names[*]}: cuebox.exe exit $status"
         tail -3 "$log" | sed 's/^/    /'
@@ -366,9 +406,10 @@ run_captured() {
         return
     fi
     wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
-        run "$(winpath "$scenario")" >"$log" 2>&1
+        run --trace "$(winpath "$scenario")" >"$log.trace" 2>"$log"
     status=$?
     stop_recording
+    [ "$status" = 0 ] && compare_trace "$label $name" "$scenario" "$log.trace"
     if [ "$status" != 0 ]; then
         fail "$label $name: cuebox.exe exit $status"
         tail -3 "$log" | sed 's/^/    /'
@@ -400,9 +441,10 @@ run_recorded() {
     T=$(date +%s.%N)
     WINEDLLOVERRIDES="$NO_GECKO;dsound=n" CUEBOX_DSOUND_RECORD="$(winpath "$record")" \
         wine_run "$loader" "$limit" "$bin/cuebox.exe" --root "$(winpath "$TMP/roots/$root")" \
-        run "$(winpath "$scenario")" >"$log" 2>&1
+        run --trace "$(winpath "$scenario")" >"$log.trace" 2>"$log"
     status=$?
     timed "$label $name" "$T"
+    [ "$status" = 0 ] && compare_trace "$label $name" "$scenario" "$log.trace"
     checks=$(scenario_checks "$scenario")
     if [ ! -s "$record/dsound.log" ]; then
         fail "$label $name: the recording DirectSound was not loaded (cuebox.exe exit $status)"
@@ -426,6 +468,38 @@ run_recorded() {
             "DirectSound calls and the sound they make as expected"
     fi
     sed 's/^/    /' "$record/$name.check" 2>/dev/null
+}
+
+# One scenario rendered by cuebox.exe itself (`run --out`: the host's own DirectSound mixes
+# offline, the system's is not used), its sound checked as a capture is and its trace compared
+# with the Linux build's. $1: label, $2: loader, $3: time limit, $4: cuebox.exe, $5: scenario.
+run_rendered() {
+    local label=$1 loader=$2 limit=$3 host=$4 scenario=$5 name root log wav status T checks
+    name=$(basename "$scenario" .scn)
+    root=$(scenario_field "$scenario" root)
+    log="$TMP/logs/$label-$name.log"
+    wav="$TMP/logs/$label-$name.wav"
+    T=$(date +%s.%N)
+    wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
+        run --trace --out "$(winpath "$wav")" "$(winpath "$scenario")" >"$log.trace" 2>"$log"
+    status=$?
+    timed "$label $name" "$T"
+    checks=$(scenario_checks "$scenario")
+    if [ "$status" != 0 ]; then
+        fail "$label $name: cuebox.exe exit $status"
+        tail -3 "$log" | sed 's/^/    /'
+        return
+    fi
+    compare_trace "$label $name" "$scenario" "$log.trace"
+    if [ -z "$checks" ]; then
+        pass "$label $name: rendered in $(elapsed "$T") s (no sound checks)"
+    else
+        # shellcheck disable=SC2086  # the checks are words
+        "$CHECK" check "$wav" $checks >"$log.check" 2>&1
+        judge "$label $name" "$scenario" $? "the rendered sound is not as expected" \
+            "rendered in $(elapsed "$T") s, the sound as expected"
+        sed 's/^/    /' "$log.check"
+    fi
 }
 
 # The panel preview of a cuebox.exe against the Linux build's (scripts/wine_panel_check.sh).
@@ -460,6 +534,7 @@ if [ -n "$WIN64_BUILD" ]; then
             silent+=("$scenario")
         else
             run_captured win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe" "$scenario"
+            run_rendered win64-out "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe" "$scenario"
         fi
     done
     for scenario in "${silent[@]}"; do  # each alone, as before: they are fast here
@@ -519,6 +594,12 @@ if [ -n "$WIN32_TESTS" ]; then
             [ "$(scenario_field "$scenario" audio)" = none ] && continue
             [ -d "$TMP/roots/$(scenario_field "$scenario" root)" ] || continue
             run_recorded "$label-recorded" "$WINE32" "$LIMIT32" "$TMP/win32/recorded" "$scenario"
+        done
+        # And rendered by the zip's cuebox.exe itself, with no DirectSound of the system's.
+        for scenario in "${SCENARIOS[@]}"; do
+            [ "$(scenario_field "$scenario" audio)" = none ] && continue
+            [ -d "$TMP/roots/$(scenario_field "$scenario" root)" ] || continue
+            run_rendered "$label-out" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe" "$scenario"
         done
         if [ ${#silent[@]} -gt 0 ]; then
             run_without_audio "$label" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/dsound_probe.exe" \

@@ -73,17 +73,67 @@ std::string quoting_mistake(const std::string& argument) {
     return "";
 }
 
+// cmd.exe splits an argument at its spaces unless it stands in double quotes. Single quotes
+// around a path with spaces therefore give two or more arguments, the first opening a quote
+// that a later one closes: the words from `first` on, as the author meant them, or "".
+std::string single_quoted_split(int argc, char** argv, int first) {
+    const std::string opening = argv[first];
+    if (opening.size() < 2 || opening.front() != '\'' || opening.back() == '\'') return "";
+    std::string joined = opening.substr(1);
+    for (int i = first + 1; i < argc; ++i) {
+        const std::string word = argv[i];
+        joined += " " + word;
+        if (!word.empty() && word.back() == '\'') return joined.substr(0, joined.size() - 1);
+    }
+    return "";
+}
+
+std::string split_message(const std::string& option, const std::string& first,
+                          const std::string& joined) {
+    return (option.empty() ? "" : option + " ") + first +
+           ": a path with spaces was split at them (cmd.exe splits every argument that is not in "
+           "double quotes" +
+           (first[0] == '\'' ? ", and keeps single quotes" : "") + "): write " +
+           (option.empty() ? "" : option + " ") + "\"" + joined + "\"";
+}
+
+bool is_command(const std::string& word) {
+    return word == "show" || word == "run" || word == "check" || word == "console";
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return !path.empty() && stat(path.c_str(), &info) == 0;
+}
+
 }  // namespace
 
 bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error) {
     bool command_seen = false;
+    // The words that followed an option's value with no option between: where a value with
+    // spaces that the shell split goes on. Only a mistake when nothing takes them otherwise.
+    std::string split_option, split_value;
+    std::vector<std::string> split_words;
+    bool split_command = false;  // one of them stood where the command goes
+    bool continuing = false;
     for (int i = 1; i < argc; ++i) {
         const std::string word = argv[i];
+        const std::string quoted = single_quoted_split(argc, argv, i);
+        if (!quoted.empty()) {
+            error = split_message(i > 1 && argv[i - 1][0] == '-' ? argv[i - 1] : "", word, quoted);
+            return false;
+        }
         error = quoting_mistake(word);
         if (!error.empty()) return false;
+        if (!word.empty() && word[0] == '-') continuing = false;
         auto value = [&](std::string& into) {
             if (i + 1 >= argc) {
                 error = word + " needs a value";
+                return false;
+            }
+            const std::string quoted = single_quoted_split(argc, argv, i + 1);
+            if (!quoted.empty()) {
+                error = split_message(word, argv[i + 1], quoted);
                 return false;
             }
             into = argv[++i];
@@ -92,6 +142,12 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
                 error = word + " " + error;
                 return false;
             }
+            // The first value that went on keeps its words: later options do not hide it.
+            if (split_words.empty()) {
+                split_option = word;
+                split_value = into;
+            }
+            continuing = split_words.empty();
             return true;
         };
         if (word == "--root") {
@@ -106,6 +162,8 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
             options.output = SoundOutput::FILE;
         } else if (word == "--live") {
             options.output = SoundOutput::LIVE;
+        } else if (word == "--silent") {
+            options.output = SoundOutput::NONE;
         } else if (word == "--trace") {
             options.trace = true;
         } else if (word == "--timeline") {
@@ -136,11 +194,35 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         } else if (word.size() > 1 && word[0] == '-') {
             error = "unknown option " + word;
             return false;
-        } else if (!command_seen) {
-            options.command = word;
-            command_seen = true;
+        } else if (continuing && !command_seen && !is_command(word)) {
+            // Where the command goes, a word that is none: the rest of a split value.
+            split_words.push_back(word);
+            split_command = true;
         } else {
-            options.arguments.push_back(word);
+            if (continuing && command_seen) split_words.push_back(word);
+            continuing = continuing && command_seen;
+            if (!command_seen) {
+                options.command = word;
+                command_seen = true;
+            } else {
+                options.arguments.push_back(word);
+            }
+        }
+    }
+    // A value split at its spaces: words that no command takes (where the command goes, or
+    // files for a command that takes none), or a run's files that do not exist where the value
+    // with some of them is a path that does. The message names the longest such path.
+    if (!split_words.empty()) {
+        std::string joined = split_value, existing;
+        for (const std::string& piece : split_words) {
+            joined += " " + piece;
+            if (exists(joined)) existing = joined;
+        }
+        const bool mistake = split_command || options.command != "run" ||
+                             (!existing.empty() && !exists(split_value) && !exists(split_words[0]));
+        if (mistake) {
+            error = split_message(split_option, split_value, existing.empty() ? joined : existing);
+            return false;
         }
     }
     if (!options.code_page) {
@@ -224,6 +306,14 @@ void make_paths_absolute(CliOptions& options) {
     absolute(options.timeline);
     absolute(options.vars);
     for (std::string& argument : options.arguments) absolute(argument);
+}
+
+bool sound_was_lost(const std::vector<TraceEvent>& events, const CliOptions& options) {
+    if (options.output == SoundOutput::NONE) return false;
+    for (const TraceEvent& event : events) {
+        if (event.event == "device" && trace_field(event, "result") != "0") return true;
+    }
+    return false;
 }
 
 bool open_host(const CliOptions& options, PanelHost& host) {

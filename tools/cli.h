@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/panel_host.h"
+#include "host/trace.h"
 
 struct CliOptions {
     std::string command = "show";  // show, run, check, console
@@ -13,7 +14,13 @@ struct CliOptions {
     std::string module;  // the module file; "" finds the one beside cuebox or built
     bool has_param = false;
     std::string param;  // the gauge's parameter string
+    // Windows plays on the sound card unless told otherwise, as the simulator would; Linux
+    // mixes offline, so that a run takes no longer than the machine needs.
+#if defined(_WIN32)
+    SoundOutput output = SoundOutput::LIVE;
+#else
     SoundOutput output = SoundOutput::NONE;
+#endif
     std::string out_path;
     bool trace = false;
     std::string timeline;  // SVG file for `run --timeline`
@@ -23,6 +30,11 @@ struct CliOptions {
     std::string vars;      // run: the --vars timeline (CSV)
     int code_page = 0;     // --codepage, else CUEBOX_CODEPAGE, else 1252 (0: not parsed yet)
 };
+
+// The exit status of a run or a console that went on without the sound asked for: the module
+// could not start its device, and nothing said --silent.
+constexpr int NO_SOUND_STATUS = 3;
+bool sound_was_lost(const std::vector<TraceEvent>& events, const CliOptions& options);
 
 // Parses argv; on a usage error returns false with a one-line message in `error`.
 bool parse_command_line(int argc, char** argv, CliOptions& options, std::string& error);
@@ -71,8 +83,9 @@ constexpr const char* USAGE =
     "  --root DIR       simulator root folder (default: the current folder)\n"
     "  --param STRING   the gauge's parameter string (an INI file path)\n"
     "  --module FILE    the gauge module (default: jvb_cuebox2.gau beside cuebox, or built)\n"
-    "  --out FILE.wav   render the sound offline into a WAV file (Linux)\n"
-    "  --live           play on the default sound device (what Windows always does)\n"
+    "  --out FILE.wav   render the sound into a WAV file, as fast as the machine allows\n"
+    "  --live           play on the default sound device, in real time (Windows: default)\n"
+    "  --silent         no sound, as fast as the machine allows (Linux: the default)\n"
     "  --trace          run: one JSON object per event\n"
     "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
     "  --json, --all    check: everything as JSON / list all 100 slots\n"

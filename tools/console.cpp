@@ -69,10 +69,8 @@ void on_event(const TraceEvent& event, void* context) {
         console.value_read = true;
         console.value = std::strtod(trace_field(event, "value").c_str(), nullptr);
     }
-    if (event.event == "device" && trace_field(event, "result") != "0") {
-        std::fprintf(stderr, "cuebox: no sound device, result %s: going on silently\n",
-                     result_text(trace_field(event, "result")).c_str());
-    }
+    if (event.event == "device" && trace_field(event, "result") != "0")
+        std::fprintf(stderr, "cuebox: %s\n", no_sound_output(trace_field(event, "result")).c_str());
     if (console.json) std::printf("%s\n", trace_json(event).c_str());
 }
 
@@ -284,17 +282,6 @@ int command_console(const CliOptions& options) {
 
     Console console;
     console.json = options.trace;
-#if defined(_WIN32)
-    // Only the variable is traced here: the stop flag follows whether each slot's file opens,
-    // as the module's own first play of a slot finds out (the root is the current folder).
-    const ConfigurationView view =
-        read_configuration(options.has_param ? options.param.c_str() : "");
-    console.stop_flag = StopFlag([view](int slot) {
-        std::FILE* file = std::fopen(view.slots[static_cast<size_t>(slot)].path.c_str(), "rb");
-        if (file) std::fclose(file);
-        return file != nullptr;
-    });
-#endif
     TraceRecorder trace(host);
     trace.live = &on_event;
     trace.live_context = &console;
@@ -325,5 +312,5 @@ int command_console(const CliOptions& options) {
     host.disconnect();
     host.unload();
     finish_sound_output();
-    return 0;
+    return sound_was_lost(trace.events(), options) ? NO_SOUND_STATUS : 0;
 }

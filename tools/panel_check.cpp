@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <set>
 
+#include "control/configuration.h"
 #include "control/protocol.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
@@ -44,21 +45,6 @@ std::string alphanumeric(const std::string& text) {
     return out;
 }
 
-size_t edit_distance(const std::string& a, const std::string& b) {
-    std::vector<size_t> row(b.size() + 1);
-    for (size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (size_t i = 1; i <= a.size(); ++i) {
-        size_t diagonal = row[0];
-        row[0] = i;
-        for (size_t j = 1; j <= b.size(); ++j) {
-            const size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // Names an author may have meant: the same letters and digits, a few letters apart, or one
 // holding the other.
 bool similar(const std::string& written, const std::string& wanted) {
@@ -71,6 +57,20 @@ bool similar(const std::string& written, const std::string& wanted) {
     const std::string& shorter = a.size() < b.size() ? a : b;
     const std::string& longer = a.size() < b.size() ? b : a;
     return shorter.size() >= 3 && longer.find(shorter) != std::string::npos;
+}
+
+// Why a write of another L: variable than the module's was meant for the module, or "": the
+// name the docs' examples use (authors paste them), or a command written to a name a slip of
+// the keyboard away from the module's (not merely one that shares its prefix).
+std::string meant_for_the_module(const ScriptWrite& write, const std::string& variable) {
+    if (same_text(write.variable.name, DEFAULT_VARIABLE_NAME))
+        return "the name of the docs' examples and of the module's default";
+    if (!write.constant || write.variable.name.size() > 200 || variable.size() > 200) return "";
+    const Command command = decode_command(write.value, false);
+    if (command.action == CommandAction::NONE) return "";
+    const size_t apart = edit_distance(lower_text(write.variable.name), lower_text(variable));
+    if (apart == 0 || apart > std::max<size_t>(2, variable.size() / 4)) return "";
+    return "a command (" + number_text(write.value) + ") to a name close to the module's";
 }
 
 // Findings about scripts, each once: a gauge placed on several windows runs the same scripts in
@@ -228,6 +228,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     int ungated_every_update = 0;      // of them, in scripts that run at every update
     std::string ungated_file;          // where the first of them is
     int ungated_line = 0;
+    std::set<int> writers, ungated_writers;  // the gauges that write the command variable
+    std::vector<std::string> gated;          // where the writes that wait for 260 are
     ScriptFindings findings;
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
@@ -238,6 +240,15 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                                       gauge.line.name() + " in @, " + script.place + ")";
             const std::string& window = gauge.line.section;
             if (!same_text(write.variable.name, variable)) {
+                const std::string meant = meant_for_the_module(write, variable);
+                if (!meant.empty()) {
+                    findings.add("wrong_variable", -1, where, window, gauge.source, line,
+                                 ": writes (>L:" + write.variable.name + "), " + meant +
+                                     ", but the module reads (>L:" + variable +
+                                     "), as the INI's LVar says: these commands never reach it "
+                                     "(write (>L:" +
+                                     variable + ", number), or change LVar)");
+                }
                 bool known = false;
                 for (const auto& other : others)
                     known = known || same_text(other.first, write.variable.name);
@@ -249,13 +260,17 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                 continue;
             }
             written = true;
-            if (!write.gated && !(write.constant && write.value == 260)) {
+            std::string at = where;
+            at.replace(at.find('@'), 1, "[" + window + "]");
+            writers.insert(script.gauge);
+            if (!write.gated && !(write.constant && write.value == IDLE_COMMAND)) {
                 // Copies on two windows are two writers: each is listed with its window.
-                std::string at = where;
-                at.replace(at.find('@'), 1, "[" + window + "]");
                 ungated.push_back(at);
+                ungated_writers.insert(script.gauge);
                 if (ungated_file.empty()) ungated_file = gauge.source, ungated_line = line;
                 ungated_every_update += script.every_update;
+            } else if (write.gated) {
+                gated.push_back(at);
             }
             if (script.every_update && write.always) {
                 findings.add("written_every_update", -1, where, window, gauge.source, line,
@@ -288,16 +303,23 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     // The module takes one command per update: two writes in one update, and the first is lost
     // without a sound or a word. Writes that first check that the variable holds 260 (the
     // module has taken the last command) cannot collide; two clicks never come in one update.
-    if (ungated.size() >= 2 && ungated_every_update > 0) {
-        std::string list;
+    // One write that does not wait is enough where another gauge writes too: it can overwrite
+    // the careful gauge's command before the module has read it, however careful that one is.
+    const bool other_gauges = writers.size() >= 2 && !ungated_writers.empty();
+    if ((ungated.size() >= 2 && ungated_every_update > 0) || other_gauges) {
+        std::string list, careful;
         for (const std::string& where : ungated) list += (list.empty() ? "" : "; ") + where;
-        PanelFinding finding{"commands_may_collide", -1,
-                             std::to_string(ungated.size()) + " writes of (>L:" + variable +
-                                 ") do not first check that it holds 260: when two come in one "
-                                 "update, the module never sees the first (wait for 260, as the "
-                                 "docs' patterns do): " +
-                                 list,
-                             ungated_file, ungated_line};
+        for (const std::string& where : gated) careful += (careful.empty() ? "" : "; ") + where;
+        PanelFinding finding{
+            "commands_may_collide", -1,
+            std::to_string(ungated.size()) + (ungated.size() == 1 ? " write" : " writes") +
+                " of (>L:" + variable + ") " + (ungated.size() == 1 ? "does" : "do") +
+                " not first check that it holds 260" +
+                (other_gauges ? ", and other gauges write it too" : "") +
+                ": when two come in one update, the module never sees the first (wait for 260, "
+                "as the docs' patterns do): " +
+                list + (careful.empty() ? "" : "; waiting for 260: " + careful),
+            ungated_file, ungated_line};
         finding.warning = true;
         problems.push_back(finding);
     }

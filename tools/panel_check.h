@@ -1,10 +1,11 @@
 // `cuebox check --panel`: what only the whole panel shows, read from its files without running
 // it: no gauge writes the variable the module reads (and which similar names they write), a
-// gauge writes a command for a slot that cannot sound, or a value the module ignores, or
-// writes the command variable at every update without a condition, or several scripts write it
-// without waiting for the module to take the last command; besides the panel's own malformed
-// lines, missing gauges and scripts that cannot run (a problem where they write what drives
-// sound, a note elsewhere).
+// gauge writes another variable meant for the module (the docs' default name, or a command to
+// a name close to the INI's), a command for a slot that cannot sound, or a value the module
+// ignores, or writes the command variable at every update without a condition, or without
+// waiting for the module to take the last command where another script writes it too; besides
+// the panel's own malformed lines, missing gauges and scripts that cannot run (a problem where
+// they write what drives sound, a note elsewhere).
 #pragma once
 
 #include <string>

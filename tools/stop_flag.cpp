@@ -17,12 +17,8 @@ std::string StopFlag::read(double variable_value, const SlotActivity& activity, 
     flag_ = c.stop_flag;
     if (awaiting_idle_ || c.action == CommandAction::NONE) return "";
     const int slot = c.slot;
-    auto playing = [&](int n) { return opens_ || activity.playing(n, time - JUST_BEFORE); };
-    // A play or a loop start loads the slot when its file opens; a stop never does.
-    const bool loads = c.action == CommandAction::PLAY ||
-                       (c.action == CommandAction::LOOP_TOGGLE && !looping_.count(slot));
-    if (opens_ && loads && !loaded_.count(slot) && opens_(slot)) loaded_.insert(slot);
-    const bool loaded = opens_ ? loaded_.count(slot) != 0 : activity.loaded().count(slot) != 0;
+    auto playing = [&](int n) { return activity.playing(n, time - JUST_BEFORE); };
+    const bool loaded = activity.loaded().count(slot) != 0;
     if (c.action == CommandAction::STOP_ALL) {
         for (auto it = looping_.begin(); it != looping_.end();) {
             it = playing(*it) ? looping_.erase(it) : std::next(it);

@@ -4,21 +4,13 @@
 // state of the command protocol, made visible while an author types.
 #pragma once
 
-#include <functional>
 #include <set>
 #include <string>
-#include <utility>
 
 #include "tools/slot_activity.h"
 
 class StopFlag {
   public:
-    // `slot_file_opens` says whether a slot's file opens, for builds whose run shows no loads
-    // and plays (on Windows only the variable is traced): the flag then follows the files and
-    // takes a looping slot as playing. Without it the run's activity says.
-    explicit StopFlag(std::function<bool(int)> slot_file_opens = nullptr)
-        : opens_(std::move(slot_file_opens)) {}
-
     // The value the module read in an update, fed after that update, with the activity so far;
     // `time` is when the update ran. Returns what the flag made of the command, when it turned
     // a play into a stop, or "".
@@ -29,8 +21,6 @@ class StopFlag {
     std::string effect() const;
 
   private:
-    std::function<bool(int)> opens_;
-    std::set<int> loaded_;  // with opens_: the slots whose first play or loop found the file
     bool flag_ = false;
     bool awaiting_idle_ = true;  // no command is taken until the idle value has been read
     std::set<int> looping_;      // the slots the module counts as looping

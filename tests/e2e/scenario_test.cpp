@@ -1,9 +1,10 @@
 // Scenario files: what the parser accepts and how it refuses a malformed line, and a scenario
 // run through the host against the module.
+#include "host/scenario.h"
+
 #include <sstream>
 
 #include "e2e/module_fixture.h"
-#include "host/scenario.h"
 
 namespace {
 
@@ -15,10 +16,11 @@ bool parse(const std::string& text, Scenario& scenario, std::string& error) {
 TEST(ScenarioParseTest, ReadsEveryStepKindWithCommentsAndBlankLines) {
     Scenario s;
     std::string error;
-    ASSERT_TRUE(parse("# a panel\nconnect\n\nupdate\nupdate 3   # three\nwait 0.5\n"
-                      "write -107\nwrite 1e3\nwrite nan\nwrite -inf\nexpect 260\nservice 4\n"
-                      "service 0x10\nlose\nDISCONNECT\n",
-                      s, error))
+    ASSERT_TRUE(
+        parse("# a panel\nconnect\n\nupdate\nupdate 3   # three\nwait 0.5\n"
+              "write -107\nwrite 1e3\nwrite nan\nwrite -inf\nexpect 260\nservice 4\n"
+              "service 0x10\nlose\nDISCONNECT\n",
+              s, error))
         << error;
     ASSERT_EQ(s.steps.size(), 13u);
     EXPECT_EQ(s.steps[0].kind, ScenarioStep::CONNECT);
@@ -41,7 +43,14 @@ TEST(ScenarioParseTest, AMalformedLineIsRefusedWithItsFileLineAndWhatWasExpected
         const char* text;
         const char* message;
     } cases[] = {
-        {"connect\nplay 7\n", "panel.scn:2: expected connect, disconnect, service, update"},
+        {"connect\nplay 7\n",
+         "panel.scn:2: expected a step (connect, disconnect, service, update, wait, write, "
+         "expect, lose, set or click), got 'play 7'"},
+        // A slip of the keyboard is named for what it was meant to be.
+        {"wiat 1\n", "click), got 'wiat 1': did you mean 'wait'?"},
+        {"updat\n", "got 'updat': did you mean 'update'?"},
+        {"Conect\n", "got 'Conect': did you mean 'connect'?"},
+        {"sett A:X 1\n", "did you mean 'set'?"},
         {"write\n", "panel.scn:1: expected a number, nan, inf or -inf after 'write', got 'write'"},
         {"write 0x10\n", "panel.scn:1: expected a number"},
         {"write 7 8\n", "panel.scn:1: expected one argument at most"},
@@ -57,7 +66,7 @@ TEST(ScenarioParseTest, AMalformedLineIsRefusedWithItsFileLineAndWhatWasExpected
         Scenario s;
         std::string error;
         EXPECT_FALSE(parse(c.text, s, error)) << c.text;
-        EXPECT_EQ(error.rfind(c.message, 0), 0u) << c.text << " gave: " << error;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.text << " gave: " << error;
     }
 }
 
@@ -68,9 +77,10 @@ TEST_F(ScenarioRunTest, AnExpectationThatDoesNotHoldStopsTheRunAtItsLine) {
     host_->add_gauge("");
     Scenario s;
     std::string error;
-    ASSERT_TRUE(parse("connect\nupdate 2\nwrite -260\nupdate\nexpect -260\nwrite 7\nexpect 7\n"
-                      "update\nexpect 7\nwrite 8\n",
-                      s, error));
+    ASSERT_TRUE(
+        parse("connect\nupdate 2\nwrite -260\nupdate\nexpect -260\nwrite 7\nexpect 7\n"
+              "update\nexpect 7\nwrite 8\n",
+              s, error));
     RunSettings settings;
     settings.variable_name = "jvb_cuebox_id";
     std::string failure;

@@ -88,7 +88,8 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
               "gauge05=Cockpit!Clock, 0, 0\n"
               "gauge06=nowhere!x 0, 0, 5\n"  // the comma after the name left out
               "gauge07=sounds!gear, 0, 0\n"
-              "gauge08=sounds!broken, 0, 0\n");
+              "gauge08=sounds!broken, 0, 0\n"
+              "gauge09=Fixture!beta 60, 0, 5\n");  // the same, for a gauge in a cabinet
     files.add("Gauges/Sounds/GEAR.xml", gauge_xml("1"));
     files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
     files.add("Aircraft/Plane/panel/local/horn.xml", gauge_xml("2"));
@@ -110,7 +111,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
     // The gauge on two lines was read once.
     EXPECT_EQ(std::count(files.reads.begin(), files.reads.end(), "Gauges/sounds/gear.xml"), 1);
 
-    ASSERT_EQ(panel.problems.size(), 2u);
+    ASSERT_EQ(panel.problems.size(), 3u);
     EXPECT_EQ(panel.problems[0].line, 8);
     EXPECT_NE(panel.problems[0].text.find("gauge not found: no Gauges/nowhere/x 0.xml"),
               std::string::npos);
@@ -119,6 +120,10 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
     EXPECT_EQ(panel.problems[1].line, 10);
     EXPECT_NE(panel.problems[1].text.find("Gauges/sounds/broken.xml: line 1: not well-formed"),
               std::string::npos);
+    EXPECT_EQ(panel.problems[2].line, 11);
+    EXPECT_NE(panel.problems[2].text.find("the cabinet holds no beta 60.xml"), std::string::npos);
+    EXPECT_NE(panel.problems[2].text.find("is a comma missing after beta?"), std::string::npos)
+        << panel.problems[2].text;
     ASSERT_EQ(panel.notes.size(), 2u);
     EXPECT_NE(panel.notes[0].text.find("the folder Gauges/both is used, not Gauges/both.cab"),
               std::string::npos);
@@ -271,18 +276,26 @@ TEST_F(PanelRunTest, AGaugeVariableOutsideVar1ToVar9IsAnError) {
               std::string::npos);
 }
 
-// Every XML example of the authors' documentation loads and compiles, fragments put into a
-// gauge, and waits for 260 before it writes a command.
-TEST(DocumentedGaugesTest, EveryExampleCompiles) {
+// The XML examples of the authors' documentation, as written, each made a whole gauge.
+std::vector<std::string> documented_gauges() {
     const std::string text = file_bytes(CUEBOX_DOCS_DIR "/xml_gauges.md");
-    ASSERT_FALSE(text.empty());
-    int examples = 0;
+    std::vector<std::string> gauges;
     for (size_t at = text.find("```xml\n"); at != std::string::npos;
          at = text.find("```xml\n", at + 1)) {
         const size_t start = at + 7;
         std::string xml = text.substr(start, text.find("```", start) - start);
         if (xml.compare(0, 6, "<Click") == 0) xml = "<Mouse><Area>" + xml + "</Area></Mouse>";
         if (xml.compare(0, 6, "<Gauge") != 0) xml = "<Gauge>" + xml + "</Gauge>";
+        gauges.push_back(xml);
+    }
+    return gauges;
+}
+
+// Every XML example of the authors' documentation loads and compiles, fragments put into a
+// gauge, and waits for 260 before it writes a command.
+TEST(DocumentedGaugesTest, EveryExampleCompiles) {
+    int examples = 0;
+    for (const std::string& xml : documented_gauges()) {
         MemoryFiles files;
         files.add("panel.cfg", "[Window00]\ngauge00=docs!example,0,0\n");
         files.add("Gauges/docs/example.xml", xml);
@@ -305,6 +318,76 @@ TEST(DocumentedGaugesTest, EveryExampleCompiles) {
         ++examples;
     }
     EXPECT_GE(examples, 6);
+}
+
+// Every example run as written along a short flight, with the module's part played by the test
+// (it takes a command and writes 260 back after each update): none sounds when the panel loads
+// with the aircraft as it usually stands (gear down, battery on, engine stopped), except the
+// one meant to, and each sounds once when its state changes.
+TEST(DocumentedGaugesTest, NoExampleSoundsAtLoadAndEachSoundsWhenItsStateChanges) {
+    struct Step {
+        const char* variable;  // set before the updates; "" for none, "click" for a click
+        double value;
+        const char* commands;  // what the module takes in the 3 updates after it
+    };
+    const struct {
+        const char* marks;  // a word only this example holds
+        std::vector<Step> steps;
+    } flights[] = {
+        {"BatteryClickWanted", {{"", 0, ""}, {"click", 0, "0"}}},
+        {"GearSoundHandle",
+         {{"", 0, ""}, {"gear handle position", 0, "3"}, {"gear handle position", 1, "3"}}},
+        {"StallSoundOn", {{"", 0, ""}, {"stall warning", 1, "112"}, {"stall warning", 0, "112"}}},
+        {"SoundsBattery", {{"", 0, ""}, {"electrical master battery", 0, "250"}}},
+        {"-5 (&gt;", {{"", 0, ""}, {"click", 0, "-5"}}},
+        {"WantChime",
+         {{"", 0, ""},
+          {"general eng oil pressure:1", 60, ""},
+          {"general eng oil pressure:1", 20, "21"}}},
+        {"WelcomePlayed", {{"", 0, "30"}, {"", 0, ""}}},
+    };
+    const std::vector<std::string> gauges = documented_gauges();
+    ASSERT_EQ(gauges.size(), std::size(flights)) << "an example without a flight here";
+    for (const auto& flight : flights) {
+        const auto xml = std::find_if(gauges.begin(), gauges.end(), [&](const std::string& g) {
+            return g.find(flight.marks) != std::string::npos;
+        });
+        ASSERT_NE(xml, gauges.end()) << flight.marks;
+        MemoryFiles files;
+        files.add("panel.cfg", "[Window00]\ngauge00=docs!example,0,0\n");
+        files.add("Gauges/docs/example.xml", *xml);
+        Recorder aircraft;
+        auto value = [&](const std::string& name) -> double& {
+            std::string unused;
+            return aircraft.values[aircraft.bind(VariableRef{'A', name, 0, ""}, unused)];
+        };
+        // As the panel loads: the module has written 260; the aircraft stands as it usually does.
+        value("jvb_cuebox_id") = 260;
+        value("gear handle position") = 1;
+        value("electrical master battery") = 1;
+        PanelRunner runner(load_panel("panel.cfg", files, {}), aircraft, aircraft);
+        for (const Step& step : flight.steps) {
+            std::string error;
+            if (std::string(step.variable) == "click") {
+                ASSERT_TRUE(runner.click("example", "1", error)) << error;
+            } else if (*step.variable) {
+                value(step.variable) = step.value;
+            }
+            std::string taken;
+            for (int update = 0; update < 3; ++update) {
+                runner.update();
+                double& command = value("jvb_cuebox_id");
+                if (command != 260) {
+                    char text[32];
+                    std::snprintf(text, sizeof text, "%s%g", taken.empty() ? "" : " ", command);
+                    taken += text;
+                    command = 260;
+                }
+            }
+            EXPECT_EQ(taken, step.commands)
+                << flight.marks << ", after " << (*step.variable ? step.variable : "loading");
+        }
+    }
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // prints what it registered; `run` plays a scenario; bad input is refused with one clear line.
 #include <sys/stat.h>
 
+#include <cstdlib>
+
 #include "support/no_hang.h"
+#include "tools/cli.h"
 #include "tools/tool_runner.h"
 
 namespace {
@@ -39,6 +42,7 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
     windows_dll[0x3c] = 0x40;
     windows_dll.replace(0x40, 6, std::string("PE\0\0\x4c\x01", 6));
     write_file("windows.gau", windows_dll);
+    write_file("my sounds/x.ini", "[Config]\r\n");
     const std::string fixtures = CUEBOX_FIXTURE_DIR;
     const struct {
         std::vector<std::string> arguments;
@@ -80,6 +84,19 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--root", "C:\\my sounds\"", "check"},
          "cuebox: --root C:\\my sounds\": ",
          "a backslash before the closing quote"},
+        // A path with spaces, not in double quotes: cmd.exe splits it.
+        {{"check", "--root", "C:\\Program", "Files\\FS9", "--param", "x.ini"},
+         "cuebox: --root C:\\Program: a path with spaces was split at them",
+         "write --root \"C:\\Program Files\\FS9\""},
+        {{"--root", "'C:\\Program", "Files\\FS9'", "check"},
+         "cuebox: --root 'C:\\Program: a path with spaces was split at them",
+         "keeps single quotes): write --root \"C:\\Program Files\\FS9\""},
+        {{"--root", path("my"), "sounds", "run", path("missing.scn")},
+         "cuebox: --root " + path("my") + ": a path with spaces",
+         "write --root \"" + path("my sounds") + "\""},
+        {{"run", path("missing.scn"), "--param", path("my"), "sounds/x.ini", "--root", root_},
+         "cuebox: --param " + path("my") + ": a path with spaces",
+         "write --param \"" + path("my sounds/x.ini") + "\""},
     };
     for (const auto& c : cases) {
         std::vector<std::string> arguments = c.arguments;
@@ -108,10 +125,12 @@ TEST_F(HostCliTest, ABareCallShowsTheUsageAndVersionNamesTheModule) {
 TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
     write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
     write_file("play.scn",
-               "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\ndisconnect\n");
+               "connect\nupdate 2\nwrite 7\nupdate\nexpect 260\nwait 0.5\nlose\ndisconnect\n");
     const ToolResult result =
         cuebox({"run", path("play.scn"), "--root", root_, "--trace", "--out", path("out.wav")});
     ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_NE(result.out.find("{\"update\":12,\"event\":\"lose\"}\n"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"read\",\"value\":7}\n"), std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("{\"update\":3,\"event\":\"write\",\"value\":260}\n"),
@@ -129,8 +148,8 @@ TEST_F(HostCliTest, AMalformedScenarioStopsBeforeAnythingPlays) {
     const ToolResult result = cuebox({"run", path("bad.scn"), "--root", root_, "--trace"});
     EXPECT_EQ(result.status, 2);
     EXPECT_EQ(result.err, "cuebox: " + path("bad.scn") +
-                              ":5: expected connect, disconnect, service, update, wait, write, "
-                              "expect or lose, got 'play 7'\n");
+                              ":5: expected a step (connect, disconnect, service, update, wait, "
+                              "write, expect, lose, set or click), got 'play 7'\n");
     EXPECT_TRUE(result.out.empty());
 }
 
@@ -203,3 +222,42 @@ TEST_F(HostCliTest, OneSoundFileOrDrawingTakesOneScenario) {
 }
 
 }  // namespace
+
+// Sound asked for on a machine without a sound device: said once, with what to check, and the
+// run ends with its own status, unless a failed expectation says more or --silent asked for none.
+TEST_F(HostCliTest, NoSoundDeviceIsSaidOnceAndEndsTheRunWithItsOwnStatus) {
+    write_tone("Sound/jvb/jvb_xml_07.wav", 700, 0.3);
+    write_file("play.scn", "connect\nupdate\nwrite 7\nupdate\nexpect 260\ndisconnect\n");
+    write_file("wrong.scn", "connect\nupdate\nwrite 7\nupdate\nexpect 7\n");
+    // OpenAL Soft with no backend it knows opens no audio device, as a machine without sound.
+    setenv("ALSOFT_DRIVERS", "no-such-backend", 1);
+    const struct {
+        std::vector<std::string> arguments;
+        std::string input;
+        int status;
+        bool told;
+    } cases[] = {
+        {{"--live", "run", path("play.scn")}, "", NO_SOUND_STATUS, true},
+        {{"--live", "run", path("play.scn"), path("play.scn")}, "", NO_SOUND_STATUS, true},
+        {{"--live", "run", path("wrong.scn")}, "", 1, true},
+        {{"--live", "run", path("play.scn"), path("wrong.scn")}, "", 1, true},
+        {{"--live", "run", path("play.scn"), "--silent"}, "", 0, false},
+        {{"--live", "console"}, "7\nquit\n", NO_SOUND_STATUS, true},
+        {{"console"}, "7\nquit\n", 0, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> arguments = c.arguments;
+        arguments.insert(arguments.end(), {"--root", root_});
+        const ToolResult result = cuebox(arguments, c.input);
+        EXPECT_EQ(result.status, c.status) << c.arguments[1] << " " << result.err;
+        const std::string told =
+            "cuebox: no sound output (DirectSound could not start: 0x88780078 DSERR_NODRIVER";
+        const size_t at = result.err.find(told);
+        EXPECT_EQ(at != std::string::npos, c.told) << result.err;
+        if (at != std::string::npos) {
+            EXPECT_EQ(result.err.find(told, at + 1), std::string::npos) << "said twice";
+            EXPECT_NE(result.err.find("check that a sound server"), std::string::npos);
+        }
+    }
+    unsetenv("ALSOFT_DRIVERS");
+}

@@ -85,8 +85,10 @@ TEST_F(PanelCliTest, RunTakesAPanelWithoutTheModuleOrWithManyInstances) {
         // The simulator would not load such a gauge at all: that leak at exit is the host's
         // doing, not the module's, so the leak check is off for those panels alone.
         const bool placed = cfg.find("jvb_cuebox2!") != std::string::npos;
-        if (placed) unsetenv("LSAN_OPTIONS");
-        else setenv("LSAN_OPTIONS", "detect_leaks=0", 1);
+        if (placed)
+            unsetenv("LSAN_OPTIONS");
+        else
+            setenv("LSAN_OPTIONS", "detect_leaks=0", 1);
         const ToolResult result = cuebox(
             {"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg"});
         EXPECT_EQ(result.status, 0) << cfg << result.err;
@@ -371,6 +373,60 @@ TEST_F(PanelCliTest, CheckWarnsOfCommandWritesThatDoNotWaitFor260) {
                       std::string::npos,
                   !gated)
             << result.out;
+    }
+}
+
+// The mistakes of an author's first hour that lose sounds without a word: a gauge pasted from
+// the docs writes their variable, not the INI's; one careless gauge among careful ones.
+TEST_F(PanelCliTest, CheckFindsTheWrongVariableAndTheOneWriterThatDoesNotWait) {
+    const std::string gated =
+        "(A:GEAR, bool) (L:cue_snd, number) 260 == and if{ 3 (&gt;L:cue_snd) }";
+    const struct {
+        std::string gear, fan;  // two gauges' update scripts
+        int status;
+        std::string found;  // "" when nothing of the two kinds is found
+    } cases[] = {
+        {"(A:GEAR, bool) if{ 3 (&gt;L:jvb_cuebox_id, number) }", "", 1,
+         "gear.xml:1 (test!gear in [Window00], Element 1 Value): writes (>L:jvb_cuebox_id), the "
+         "name of the docs' examples and of the module's default, but the module reads "
+         "(>L:cue_snd), as the INI's LVar says"},
+        {"(A:GEAR, bool) if{ 3 (&gt;L:cue_sd, number) }", "", 1,
+         "writes (>L:cue_sd), a command (3) to a name close to the module's"},
+        // A name that only shares the module's, or a value that is no command, is the gauge's own.
+        {"(A:GEAR, bool) if{ 1 (&gt;L:cue_snd_on, number) 3 (&gt;L:cue_snd) }", "", 0, ""},
+        {"(A:GEAR, bool) if{ 300 (&gt;L:cue_sd, number) 3 (&gt;L:cue_snd) }", "", 0, ""},
+        {gated, "(A:FAN, bool) if{ 115 (&gt;L:cue_snd) }", 0,
+         "1 write of (>L:cue_snd) does not first check that it holds 260, and other gauges write "
+         "it too: when two come in one update, the module never sees the first (wait for 260, "
+         "as the docs' patterns do): Gauges/test/fan.xml:1 (test!fan in [Window00], Element 1 "
+         "Value); waiting for 260: Gauges/test/gear.xml:1"},
+        {gated, "(A:FAN, bool) (L:cue_snd) 260 == and if{ 115 (&gt;L:cue_snd) }", 0, ""},
+        {"(A:GEAR, bool) if{ 3 (&gt;L:cue_snd) }", "", 0, ""},  // alone, it cannot collide
+    };
+    for (const auto& c : cases) {
+        write_file("Gauges/jvb_cuebox.ini",
+                   "[Config]\nLVar=cue_snd\n[Sounds]\nSound03=Sound\\one.wav\n"
+                   "Sound15=Sound\\one.wav\n");
+        write_tone("Sound/one.wav", 500, 0.3);
+        auto gauge = [](const std::string& script) {
+            return "<Gauge><Element><Select><Value>" + script +
+                   "</Value></Select></Element></Gauge>";
+        };
+        write_file("Gauges/test/gear.xml", gauge(c.gear));
+        write_file("Gauges/test/fan.xml", gauge(c.fan.empty() ? "1 (&gt;L:idle, bool)" : c.fan));
+        write_file("Aircraft/Plane/panel.cfg",
+                   "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gear, 0, 0\n"
+                   "gauge02=test!fan, 0, 0\n");
+        const ToolResult result = check();
+        EXPECT_EQ(result.status, c.status) << c.gear << "\n" << result.out;
+        if (c.found.empty()) {
+            EXPECT_EQ(result.out.find("(>L:cue_snd), as the INI's LVar"), std::string::npos)
+                << result.out;
+            EXPECT_EQ(result.out.find("first check that it holds 260"), std::string::npos)
+                << result.out;
+        } else {
+            EXPECT_NE(result.out.find(c.found), std::string::npos) << result.out;
+        }
     }
 }
 
