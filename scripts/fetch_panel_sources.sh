@@ -10,7 +10,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dest="${1:-$root/build/sources}"
-packages=(tinyxml2 libmspack)
+packages=(tinyxml2 libmspack cpp-httplib)
 
 have_all() {
     for package in "${packages[@]}"; do
