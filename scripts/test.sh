@@ -48,6 +48,7 @@ step "native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
+step "serve's page in headless Chromium" && scripts/browser_tests.sh
 
 step "sanitizers"
 cmake --preset sanitize >/dev/null

@@ -1,0 +1,190 @@
+#!/usr/bin/python3
+"""The preview page of `cuebox serve` in headless Chromium, as an author uses it: the example
+panel opens with every gauge drawn where the server's state puts it, a click on the warnings
+gauge's test area plays slot 3 (on the page and in the server's trace), A:STALL WARNING set to
+1 on the page loops slot 2, an edited gauge file is reloaded, and the page's Stop button ends
+the server with the module disconnected. Screenshots are kept for the docs."""
+
+import argparse
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+PANEL = "Aircraft\\Demo\\panel\\panel.cfg"
+WAIT = 10  # seconds for anything the page must show
+
+
+def fail(message):
+    print("browser test: FAILED: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+class Server:
+    """cuebox serve on the example panel, its standard output kept for the trace."""
+
+    def __init__(self, cuebox, root, out):
+        self.log_path = os.path.join(out, "serve.log")
+        self.log = open(self.log_path, "w")
+        self.process = subprocess.Popen(
+            [cuebox, "serve", "--root", root, "--panel", PANEL, "--silent", "--trace"],
+            stdout=self.log, stderr=subprocess.STDOUT)
+        deadline = time.time() + WAIT
+        while time.time() < deadline:
+            found = re.search(r"open (http://127\.0\.0\.1:\d+/)", self.output())
+            if found:
+                self.address = found.group(1)
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        fail("the server did not start:\n" + self.output())
+
+    def output(self):
+        self.log.flush()
+        with open(self.log_path) as log:
+            return log.read()
+
+    def state(self):
+        with urllib.request.urlopen(self.address + "api/state", timeout=5) as reply:
+            return json.load(reply)
+
+    def traced(self, event, **fields):
+        """The trace events of a kind (with the given fields) the server has printed so far."""
+        found = []
+        for line in self.output().splitlines():
+            if not line.startswith("{"):
+                continue
+            parsed = json.loads(line)
+            if parsed.get("event") == event and all(parsed.get(k) == v for k, v in fields.items()):
+                found.append(parsed)
+        return found
+
+
+def browser(out):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--window-size=1280,900",
+                 "--user-data-dir=" + tempfile.mkdtemp(prefix="chromium-", dir=out)):
+        options.add_argument(flag)
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def wait_for(driver, what, condition):
+    try:
+        return WebDriverWait(driver, WAIT, poll_frequency=0.05).until(lambda d: condition())
+    except Exception:
+        fail("the page did not show " + what)
+
+
+def slot_state(driver, slot):
+    rows = driver.find_elements(By.CSS_SELECTOR, 'tr[data-slot="%d"]' % slot)
+    return rows[0].get_attribute("data-state") if rows else None
+
+
+def check_gauges_drawn(driver, state, out):
+    """Every XML gauge of the state stands on the page at its size, inside its window."""
+    for gauge in state["gauges"]:
+        boxes = driver.find_elements(By.CSS_SELECTOR, '.gauge[data-gauge="%s"]' % gauge["name"])
+        if len(boxes) != 1:
+            fail("gauge %s is drawn %d times" % (gauge["name"], len(boxes)))
+        size = boxes[0].size
+        if size["width"] <= 0 or size["height"] <= 0:
+            fail("gauge %s has no size on the page" % gauge["name"])
+        areas = boxes[0].find_elements(By.CSS_SELECTOR, ".area")
+        clickable = [a for a in gauge["areas"] if a["click"]]
+        if len(areas) != len(clickable):
+            fail("gauge %s shows %d mouse areas, the state %d" %
+                 (gauge["name"], len(areas), len(clickable)))
+        for area, shown in zip(clickable, areas):
+            if area["tooltip"] and shown.get_attribute("title") != area["tooltip"]:
+                fail("area %d of %s lacks its tooltip" % (area["index"], gauge["name"]))
+    driver.save_screenshot(os.path.join(out, "serve-panel.png"))
+
+
+def main():
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument("--cuebox", required=True)
+    arguments.add_argument("--root", required=True)
+    arguments.add_argument("--out", required=True)
+    given = arguments.parse_args()
+
+    server = Server(given.cuebox, given.root, given.out)
+    driver = browser(given.out)
+    try:
+        driver.get(server.address)
+        wait_for(driver, "the module connected", lambda: driver.find_element(
+            By.ID, "status").get_attribute("data-connected") == "true")
+        state = server.state()
+        if len(state["gauges"]) != 2:
+            fail("the example panel has two XML gauges, the state says %d" % len(state["gauges"]))
+        wait_for(driver, "every gauge", lambda: len(
+            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == len(state["gauges"]))
+        check_gauges_drawn(driver, state, given.out)
+        print("browser test: every gauge drawn where the state puts it")
+
+        # The warnings gauge's test button: slot 3 plays, on the page and in the trace.
+        area = driver.find_element(
+            By.CSS_SELECTOR, '.gauge[data-gauge="demo_warnings!warnings"] .area[data-area="1"]')
+        area.click()
+        wait_for(driver, "slot 3 playing", lambda: slot_state(driver, 3) == "playing")
+        driver.save_screenshot(os.path.join(given.out, "serve-click.png"))
+        if not server.traced("click", gauge="demo_warnings!warnings"):
+            fail("the server's trace has no click on the warnings gauge")
+        if not server.traced("read", value=3) or not server.traced("play", looping=False):
+            fail("the server's trace does not show slot 3 read and played")
+        print("browser test: the test button plays slot 3")
+
+        # The stall warning, set on the page: slot 2 loops.
+        box = driver.find_element(
+            By.CSS_SELECTOR, 'tr[data-variable="A:STALL WARNING"] input[type="checkbox"]')
+        box.click()
+        wait_for(driver, "slot 2 looping", lambda: slot_state(driver, 2) == "looping")
+        if not server.traced("play", looping=True):
+            fail("the server's trace has no looping play")
+        driver.save_screenshot(os.path.join(given.out, "serve-stall.png"))
+        print("browser test: A:STALL WARNING set on the page loops slot 2")
+
+        # An edited gauge file: the page says so and the panel reloads, the stall kept.
+        gauge_file = os.path.join(given.root, "Gauges", "demo_sounds", "gear_flaps.xml")
+        with open(gauge_file, "a") as edited:
+            edited.write("\n<!-- edited while the preview runs -->\n")
+        wait_for(driver, "the reload", lambda: driver.find_element(
+            By.TAG_NAME, "body").get_attribute("data-reloads") == "1")
+        wait_for(driver, "slot 2 looping after the reload",
+                 lambda: slot_state(driver, 2) == "looping")
+        if "gear_flaps.xml changed: reloading" not in server.output():
+            fail("the server did not say which file changed")
+        print("browser test: an edited gauge file is reloaded, the variables kept")
+
+        # The page's Stop button ends the server, the module disconnected.
+        driver.find_element(By.ID, "stop").click()
+        try:
+            status = server.process.wait(timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            fail("the server did not stop")
+        if status != 0 or "the module is disconnected" not in server.output():
+            fail("the server did not end cleanly:\n" + server.output()[-2000:])
+        wait_for(driver, "that the server stopped", lambda: driver.find_element(
+            By.ID, "status").text == "the server has stopped")
+        print("browser test: the Stop button ends the server and disconnects the module")
+    finally:
+        driver.quit()
+        if server.process.poll() is None:
+            server.process.kill()
+    print("browser test: passed")
+
+
+if __name__ == "__main__":
+    main()
