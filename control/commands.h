@@ -1,5 +1,5 @@
-// Command decoding: once per update, read the command variable, play, loop or stop a slot's
-// sound, or stop them all, and write the idle value back.
+// Command dispatch: once per update, read the command variable, decode it (control/protocol.h),
+// play, loop or stop a slot's sound, or stop them all, and write the idle value back.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,3 @@ CommandState& command_state();
 void reset_command_state();
 
 void update_commands(const HostPanelTable* panel);
-
-// The variable's 64-bit float as the command decoder sees it: truncated toward zero to a 64-bit
-// integer (not finite, or 2^63 or more in magnitude: only the top bit set), low 32 bits kept.
-int32_t command_value(double variable_value);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "control/protocol.h"
+
 namespace {
 
 SlotTable* slots = nullptr;

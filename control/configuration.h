@@ -16,7 +16,6 @@ constexpr int SLOT_VALUE_LIMIT = 128;
 constexpr const char* DEFAULT_INI_PATH = "./Gauges/jvb_cuebox.ini";
 constexpr const char* DEFAULT_VARIABLE_NAME = "jvb_cuebox_id";
 constexpr const char* DEFAULT_SOUND_PREFIX = "./Sound/jvb/jvb_xml_";
-constexpr double IDLE_VALUE = 260.0;
 
 struct SoundSlot {
     int32_t loaded;

@@ -262,8 +262,10 @@ int PanelHost::add_gauge(const char* parameters) {
 }
 
 void PanelHost::service(uint32_t code, int gauge) {
+    // A panel without the module's line has no instance to call: the simulator calls nothing.
+    if (gauge < 0 || static_cast<size_t>(gauge) >= gauges_.size()) return;
     active = this;
-    GaugeHeader* header = gauges_.at(gauge).get();
+    GaugeHeader* header = gauges_[static_cast<size_t>(gauge)].get();
     if (code == simulator_service::CONNECT_TO_WINDOW) connected_ = true;
     if (code == simulator_service::DISCONNECT) connected_ = false;
     header->gauge_callback(header, static_cast<int32_t>(code), 0);
@@ -301,7 +303,7 @@ bool choose_sound_output(SoundOutput output, const std::string& path, std::strin
     }
     return true;
 #else
-    const int kind = output == SoundOutput::LIVE   ? STANDIN_OUTPUT_DEVICE
+    const int kind = output == SoundOutput::LIVE ? STANDIN_OUTPUT_DEVICE
                      : output == SoundOutput::FILE ? STANDIN_OUTPUT_FILE
                                                    : STANDIN_OUTPUT_NONE;
     if (standin_set_output(kind, path.c_str()) != 0) {

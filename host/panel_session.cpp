@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <sstream>
 
+#include "control/protocol.h"
 #include "host/files.h"
 #include "host/root_files.h"
 #include "platform/codepage.h"
@@ -235,8 +236,8 @@ void PanelSession::command_written(double value, const ScriptSource& by) {
                                      {"by_gauge", *by.gauge},
                                      {"by_script", *by.place}});
     }
-    // 260 is the idle value: writing it asks for nothing.
-    pending_.held = value != 260;
+    // Writing the idle value asks for nothing.
+    pending_.held = value != IDLE_VALUE;
     pending_.value = value;
     pending_.gauge = *by.gauge;
     pending_.script = *by.place;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "control/protocol.h"
 #include "host/panel_host.h"
 #include "host/results.h"
 #if !defined(_WIN32)
@@ -77,6 +78,12 @@ std::string trace_field(const TraceEvent& event, const std::string& name) {
     return json_text(*found);
 }
 
+bool reads_idle(const TraceEvent& event) {
+    if (event.event != "read") return false;
+    const auto found = event.fields.find("value");
+    return found != event.fields.end() && *found == json_number(IDLE_VALUE);
+}
+
 std::string trace_readable(const TraceEvent& event) {
     char prefix[48];
     std::snprintf(prefix, sizeof prefix, "update %4ld  %7.3f s  ", event.update, event.time);
@@ -84,7 +91,7 @@ std::string trace_readable(const TraceEvent& event) {
     auto field = [&](const char* name) { return trace_field(event, name); };
     std::string text;
     if (e == "read") {
-        if (field("value") == "260") return "";
+        if (reads_idle(event)) return "";
         text = "read " + field("value");
     } else if (e == "gauge_write") {
         const std::string gauge = field("gauge");

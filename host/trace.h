@@ -57,3 +57,6 @@ std::string json_text(const nlohmann::ordered_json& value, int indent = -1);
 
 // The value of a field in an event's fields, as text ("" when absent); strings unquoted.
 std::string trace_field(const TraceEvent& event, const std::string& name);
+
+// A read of the idle value itself, as the module writes it back: no command, nothing to show.
+bool reads_idle(const TraceEvent& event);

@@ -560,10 +560,11 @@ struct Running {
             break;
         }
         case Script::CHOOSE: {
-            // "else then condition ?": the value under the condition when it holds.
+            // "then else condition ?": the value for a true condition is written first, as
+            // the toggles of working panels rely on ("0 100 (A:..) 0 > ?" switches off).
             const double condition = Running::number(r.pop());
-            const Value then = r.pop();
             const Value otherwise = r.pop();
+            const Value then = r.pop();
             r.push(condition != 0 ? then : otherwise);
             break;
         }

@@ -5,7 +5,20 @@
 # tests under wine64, and the shipped win32 files with the 32-bit test programs under 32-bit
 # Wine (emulated here by QEMU 10), through Wine's own DirectSound and through a recording one.
 # Prints the time of each part at the end.
+#
+#   scripts/test.sh           everything
+#   scripts/test.sh --quick   the native build and its tests alone, for the minute-to-minute
+#                             loop (run scripts/setup.sh once first)
 set -euo pipefail
+quick=
+case "${1:-}" in
+--quick) quick=1 ;;
+"") ;;
+*)
+    echo "usage: scripts/test.sh [--quick]" >&2
+    exit 2
+    ;;
+esac
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
 jobs=$(nproc)
@@ -41,13 +54,17 @@ print_times() {
 trap 'failed_step=$step_name' ERR
 trap print_times EXIT
 
-step "setting up"
-scripts/setup.sh
+if [ -z "$quick" ]; then
+    step "setting up"
+    scripts/setup.sh
+fi
 
 step "native build and tests"
 cmake --preset native >/dev/null
 cmake --build --preset native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
+# The quick loop stops here; the trap still prints its time.
+[ -n "$quick" ] && exit 0
 step "serve's page in headless Chromium" && scripts/browser_tests.sh
 
 step "sanitizers"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <set>
 
-#include "control/commands.h"
+#include "control/protocol.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
 #include "panel/panel_runner.h"
@@ -267,17 +267,15 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                                  "that holds only when something changes)");
             }
             if (!write.constant) continue;
-            int32_t value = command_value(write.value);
-            if (value < 0 && value != INT32_MIN) value = -value;
+            const Command command = decode_command(write.value, false);
             const std::string says = ": writes " + number_text(write.value);
-            if (value == INT32_MIN || (value >= 200 && value <= 249) ||
-                (value >= 251 && value <= 259) || value > 260) {
+            if (command.action == CommandAction::NONE && command.value != IDLE_COMMAND) {
                 findings.add("value_ignored", -1, where, window, gauge.source, line,
                              says +
                                  ", a value the module ignores (it plays 0-99, loops 100-199, "
                                  "stops -1 to -99 and 250)");
-            } else if (value < 200) {
-                const int slot = value % 100;
+            } else if (command.mode == PLAY_MODE || command.mode == LOOP_MODE) {
+                const int slot = command.slot;
                 if (!silent_why[static_cast<size_t>(slot)].empty()) {
                     findings.add("slot_silent", slot, where, window, gauge.source, line,
                                  says + " for slot " + two_digits(slot) + ", which cannot sound: " +

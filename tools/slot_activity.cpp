@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <limits>
 
-#include "control/commands.h"
+#include "control/protocol.h"
 #include "host/scenario.h"
 
 namespace {
@@ -23,11 +23,7 @@ double number_field(const TraceEvent& event, const char* name, double fallback) 
 }  // namespace
 
 int SlotActivity::slot_of_value(double value) {
-    int32_t command = command_value(value);
-    // Only the most negative value stays negative after the sign is removed; it names no slot.
-    if (command < 0 && command != INT32_MIN) command = -command;
-    if (command < 0 || command >= 200) return -1;
-    return command % 100;
+    return command_slot(value);
 }
 
 void SlotActivity::end_interval(Buffer& buffer, double time) {
@@ -64,7 +60,7 @@ void SlotActivity::add(const TraceEvent& event) {
         current_slot_ = -1;
     }
     if (name == "read") {
-        current_slot_ = slot_of_value(number_field(event, "value", 260.0));
+        current_slot_ = slot_of_value(number_field(event, "value", IDLE_VALUE));
         if (current_slot_ >= 0) commanded_.insert(current_slot_);
         return;
     }

@@ -201,7 +201,7 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
         } else if (event.event == "command_lost") {
             lost.push_back(
                 Marker{event.time, trace_field(event, "value"), trace_field(event, "gauge")});
-        } else if (event.event == "read" && trace_field(event, "value") != "260") {
+        } else if (event.event == "read" && !reads_idle(event)) {
             reads.push_back(Marker{event.time, trace_field(event, "value"), ""});
         }
     }

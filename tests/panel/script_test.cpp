@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
 #include <map>
+#include <regex>
 
 namespace {
 
@@ -281,8 +283,9 @@ TEST_F(ScriptTest, MathWords) {
         {"5 1 9 rng", 1},
         {"9 1 9 rng", 1},
         {"10 1 9 rng", 0},
-        {"3 4 1 ?", 4},
-        {"3 4 0 ?", 3},
+        {"3 4 1 ?", 3},
+        {"0 100 1 ?", 0},
+        {"3 4 0 ?", 4},
         {"1 2 + p b", 3},
         {"5 p 6 p b b +", 12},
     };
@@ -431,6 +434,39 @@ TEST_F(ScriptTest, WritesAreFoundForTheChecks) {
     std::vector<bool> gated;
     for (const ScriptWrite& write : script_.writes()) gated.push_back(write.gated);
     EXPECT_EQ(gated, (std::vector<bool>{true, true, false, false, false, false, false}));
+}
+
+// The word table of docs/xml_gauges.md is run as written: every "`SCRIPT` is VALUE" of a row
+// (a number, a quoted string or "the empty string") must be what the script leaves on top, so
+// a doc edited without the evaluator, or the evaluator without the doc, fails here with the
+// doc's line.
+TEST_F(ScriptTest, EveryExampleOfTheWordTableGivesItsValue) {
+    const std::string doc = CUEBOX_DOCS_DIR "/xml_gauges.md";
+    std::ifstream in(doc);
+    ASSERT_TRUE(in) << doc;
+    const std::regex example(
+        "`([^`]+)` is (-?[0-9]+(?:\\.[0-9]+)?(?:e-?[0-9]+)?|`'([^`']*)'`|the empty string)");
+    bool in_table = false;
+    int line_number = 0, examples = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++line_number;
+        if (line.rfind("| word | what it does", 0) == 0) in_table = true;
+        if (!in_table) continue;
+        if (line.empty() || line[0] != '|') break;
+        for (std::sregex_iterator it(line.begin(), line.end(), example), end; it != end; ++it) {
+            const std::smatch& m = *it;
+            const std::string where =
+                doc + ":" + std::to_string(line_number) + ": `" + m[1].str() + "` is " + m[2].str();
+            ++examples;
+            if (m[2].str()[0] == '`' || m[2].str() == "the empty string") {
+                EXPECT_EQ(run(m[1].str() + " '" + m[3].str() + "' =="), 1) << where;
+            } else {
+                EXPECT_NEAR(run(m[1].str()), std::stod(m[2].str()), 1e-9) << where;
+            }
+        }
+    }
+    EXPECT_TRUE(in_table) << doc << ": no word table";
+    EXPECT_GE(examples, 20) << doc << ": the word table lost its examples";
 }
 
 }  // namespace
