@@ -18,6 +18,7 @@ packages=(
     zip
     libcpp-httplib-dev                           # cuebox serve: the local HTTP server (header-only)
     chromium chromium-driver python3-selenium    # serve's page tested in a real headless browser
+    python3-pil                                  # ... and its screenshots read
 )
 
 missing=()

@@ -24,6 +24,7 @@
 
 #include "host/root_files.h"
 #include "host/scenario.h"
+#include "panel/text.h"
 #include "tools/cli.h"
 #include "tools/serve_requests.h"
 #include "tools/serve_session.h"
@@ -35,6 +36,8 @@ constexpr double TICK = 1.0 / UPDATES_PER_SECOND;
 constexpr double WATCH_SECONDS = 0.5;
 // How long a request waits for the update that carries out its action.
 constexpr auto ACTION_WAIT = std::chrono::seconds(5);
+// A panel's bitmap larger than this is not served.
+constexpr size_t PANEL_FILE_LIMIT = 64u << 20;
 
 std::atomic<bool> stop_requested(false);
 
@@ -112,11 +115,22 @@ class Exchange : public ServeActions {
             why);
     }
     void stop() override { stop_requested = true; }
+    // Only the bitmaps the panel draws are read, whatever else lies under the root.
     bool panel_file(const std::string& path, std::string& bytes, std::string& type) override {
-        (void)path;
-        (void)bytes;
-        (void)type;
-        return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            bool drawn = false;
+            for (const std::string& file : drawn_) drawn = drawn || same_text(file, path);
+            if (!drawn) return false;
+        }
+        RootFiles files;
+        if (files.read(path, PANEL_FILE_LIMIT, bytes) != PanelFiles::READ) return false;
+        type = "image/bmp";
+        return true;
+    }
+    void set_drawn(std::vector<std::string> drawn) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        drawn_ = std::move(drawn);
     }
 
   private:
@@ -150,6 +164,7 @@ class Exchange : public ServeActions {
     long published_ = 0;
     bool finished_ = false;
     std::deque<Action> actions_;
+    std::vector<std::string> drawn_;
 };
 
 HttpRequest request_of(const httplib::Request& in) {
@@ -244,6 +259,7 @@ int command_serve(const CliOptions& options) {
                      port, address);
         return 2;
     }
+    exchange.set_drawn(session.drawn_files());
     exchange.publish(state_text(session, "", 0));
     std::thread listener([&] { server.listen_after_bind(); });
     std::printf(
@@ -258,20 +274,23 @@ int command_serve(const CliOptions& options) {
     using Clock = std::chrono::steady_clock;
     const auto tick =
         std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(TICK));
-    auto next = Clock::now();
-    auto next_watch = next;
+    auto started = Clock::now() - tick;
+    auto next_watch = started;
     session.changed_files();
     std::string problem;
     long reloads = 0;
     bool running = true;
     while (!stop_requested) {
-        const auto now = Clock::now();
-        if (now < next) {
-            std::this_thread::sleep_for(next - now);
-            continue;
-        }
-        // Behind by more than a second (the machine was busy): go on from now, not in a rush.
-        next = now - next > std::chrono::seconds(1) ? now + tick : next + tick;
+        // Each update waits a tick less the time the last one took. The wait is relative: on a
+        // loaded virtual machine the clock a process reads can stand still for seconds while
+        // the kernel's timers go on, and a wait for a time read from it would hold the panel.
+        const auto spent = Clock::now() - started;
+        if (spent >= std::chrono::seconds(0) && spent < tick)
+            std::this_thread::sleep_for(tick - spent);
+        started = Clock::now();
+        const auto now = started;
+        // What the page asked for is carried out before the update.
+        for (Exchange::Action& action : exchange.take_actions()) action(session);
         if (now >= next_watch) {
             next_watch = now + std::chrono::duration_cast<Clock::duration>(
                                    std::chrono::duration<double>(WATCH_SECONDS));
@@ -286,12 +305,12 @@ int command_serve(const CliOptions& options) {
                 running = session.open(error);
                 problem = running ? "" : error;
                 if (running) session.restore(settings);
+                exchange.set_drawn(session.drawn_files());
                 session.changed_files();
                 ++reloads;
                 if (!running) std::fprintf(stderr, "cuebox: %s\n", error.c_str());
             }
         }
-        for (Exchange::Action& action : exchange.take_actions()) action(session);
         if (running) session.update();
         exchange.publish(state_text(session, problem, reloads));
     }

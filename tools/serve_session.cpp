@@ -10,6 +10,7 @@
 #include "host/files.h"
 #include "host/results.h"
 #include "host/scenario.h"
+#include "panel/text.h"
 #include "panel/vars_timeline.h"
 #include "tools/configuration_view.h"
 #if !defined(_WIN32)
@@ -108,8 +109,10 @@ bool ServeSession::open(std::string& error) {
     }
     const std::vector<std::string>& parameters = panel_->module_parameters();
     parameters_ = parameters.empty() ? "" : parameters[0];
-    const ConfigurationView view = read_configuration(parameters_.c_str());
-    variable_ = view.variable_name;
+    // Read once, before the trace starts: the INI as the module reads it, not a read of its own
+    // in the run's trace at every update.
+    view_ = read_configuration(parameters_.c_str());
+    variable_ = view_.variable_name;
     activity_ = SlotActivity();
     stop_flag_ = StopFlag();
     reads_.clear();
@@ -294,7 +297,7 @@ nlohmann::ordered_json ServeSession::state() {
     out["stop_flag"] = {{"set", stop_flag_.set()}, {"effect", stop_flag_.effect()}};
 
     // Every slot the INI names or the run has touched, with what the module made of it.
-    const ConfigurationView view = read_configuration(parameters_.c_str());
+    const ConfigurationView& view = view_;
     const std::set<int> refused = activity_.without_buffer();
     json slots = json::array();
     for (int n = 0; n < static_cast<int>(view.slots.size()); ++n) {
@@ -341,22 +344,43 @@ nlohmann::ordered_json ServeSession::state() {
     }
     out["variables"] = variables;
 
-    json gauges = json::array();
+    // The windows as panel.cfg lays them out, each gauge at its place with its mouse areas.
+    json windows = json::array();
     if (panel_) {
-        for (const PanelGauge& gauge : panel_->panel().gauges) {
-            if (gauge.kind != PanelGauge::XML) continue;
-            json areas = json::array();
-            for (const GaugeArea& area : gauge.xml.areas) {
-                areas.push_back(
-                    {{"index", area.index}, {"tooltip", area.tooltip}, {"click", area.has_click}});
+        const LoadedPanel& loaded = panel_->panel();
+        for (const PanelWindow& window : loaded.windows) {
+            json gauges = json::array();
+            for (const PanelGauge& gauge : loaded.gauges) {
+                if (gauge.kind != PanelGauge::XML || !same_text(gauge.line.section, window.section))
+                    continue;
+                json areas = json::array();
+                for (const GaugeArea& area : gauge.xml.areas) {
+                    areas.push_back({{"index", area.index},
+                                     {"tooltip", area.tooltip},
+                                     {"click", area.has_click},
+                                     {"x", area.left},
+                                     {"y", area.top},
+                                     {"w", area.width},
+                                     {"h", area.height},
+                                     {"cursor", area.cursor}});
+                }
+                gauges.push_back({{"name", gauge.line.name()},
+                                  {"source", gauge.source},
+                                  {"x", gauge.line.x},
+                                  {"y", gauge.line.y},
+                                  {"w", gauge.line.w},
+                                  {"h", gauge.line.h},
+                                  {"areas", areas}});
             }
-            gauges.push_back({{"name", gauge.line.name()},
-                              {"section", gauge.line.section},
-                              {"source", gauge.source},
-                              {"areas", areas}});
+            windows.push_back({{"section", window.section},
+                               {"title", window.title.empty() ? window.section : window.title},
+                               {"background", window.background},
+                               {"width", window.width},
+                               {"height", window.height},
+                               {"gauges", gauges}});
         }
     }
-    out["gauges"] = gauges;
+    out["windows"] = windows;
     out["flight"] = {{"present", has_flight()},
                      {"playing", playing_},
                      {"position", flight_position()},
@@ -367,14 +391,14 @@ nlohmann::ordered_json ServeSession::state() {
 std::vector<WatchedFile> ServeSession::watched_files() const {
     std::vector<WatchedFile> files;
     files.push_back({options_.panel, false});
+    for (const std::string& drawn : drawn_files()) files.push_back({drawn, false});
     if (panel_) {
         for (const PanelGauge& gauge : panel_->panel().gauges) {
             if (gauge.kind == PanelGauge::XML) files.push_back({gauge.source, false});
         }
     }
-    const ConfigurationView view = read_configuration(parameters_.c_str());
-    files.push_back({view.ini_path, true});
-    for (const SlotView& slot : view.slots) {
+    files.push_back({view_.ini_path, true});
+    for (const SlotView& slot : view_.slots) {
         if (slot.source == PathSource::INI_FILE) files.push_back({slot.path, true});
     }
     return files;
@@ -393,4 +417,13 @@ std::vector<std::string> ServeSession::changed_files() {
     }
     stamps_ = stamps;
     return changed;
+}
+
+std::vector<std::string> ServeSession::drawn_files() const {
+    std::vector<std::string> files;
+    if (!panel_) return files;
+    for (const PanelWindow& window : panel_->panel().windows) {
+        if (!window.background.empty()) files.push_back(window.background);
+    }
+    return files;
 }

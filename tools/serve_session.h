@@ -17,6 +17,7 @@
 #include "host/trace.h"
 #include "panel/vars_timeline.h"
 #include "tools/cli.h"
+#include "tools/configuration_view.h"
 #include "tools/slot_activity.h"
 #include "tools/stop_flag.h"
 
@@ -59,6 +60,8 @@ class ServeSession {
     nlohmann::ordered_json state();
     // The files whose change reloads the panel: panel.cfg, gauge files, the INI, the sounds.
     std::vector<WatchedFile> watched_files() const;
+    // The files the page draws (the windows' bitmaps), named from the root with '/'.
+    std::vector<std::string> drawn_files() const;
     // The watched files that changed since the last call (none at the first), as named.
     std::vector<std::string> changed_files();
 
@@ -78,6 +81,7 @@ class ServeSession {
     bool told_no_device_ = false;
     RunSettings run_settings_;
     std::string parameters_;  // the module's parameter string
+    ConfigurationView view_;  // the module's configuration, as it reads it
     std::unique_ptr<PanelHost> host_;
     std::unique_ptr<PanelSession> panel_;
     std::unique_ptr<TraceRecorder> trace_;

@@ -17,11 +17,13 @@ import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
 from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 PANEL = "Aircraft\\Demo\\panel\\panel.cfg"
 WAIT = 10  # seconds for anything the page must show
+OUT = "."  # where screenshots go
 
 
 def fail(message):
@@ -37,7 +39,8 @@ class Server:
         self.log = open(self.log_path, "w")
         self.process = subprocess.Popen(
             [cuebox, "serve", "--root", root, "--panel", PANEL, "--silent", "--trace"],
-            stdout=self.log, stderr=subprocess.STDOUT)
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
         deadline = time.time() + WAIT
         while time.time() < deadline:
             found = re.search(r"open (http://127\.0\.0\.1:\d+/)", self.output())
@@ -78,6 +81,7 @@ def browser(out):
                  "--disable-component-update", "--disable-sync", "--window-size=1280,900",
                  "--user-data-dir=" + tempfile.mkdtemp(prefix="chromium-", dir=out)):
         options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
     return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
 
 
@@ -85,7 +89,9 @@ def wait_for(driver, what, condition):
     try:
         return WebDriverWait(driver, WAIT, poll_frequency=0.05).until(lambda d: condition())
     except Exception:
-        fail("the page did not show " + what)
+        logs = "\n".join(e["message"] for e in driver.get_log("browser"))
+        driver.save_screenshot(os.path.join(OUT, "failed.png"))
+        fail("the page did not show " + what + "\n" + logs)
 
 
 def slot_state(driver, slot):
@@ -93,24 +99,89 @@ def slot_state(driver, slot):
     return rows[0].get_attribute("data-state") if rows else None
 
 
+def rect(driver, node):
+    """Where a node is drawn, transforms included (the zoom scales the window as a whole)."""
+    return driver.execute_script(
+        "const r = arguments[0].getBoundingClientRect();"
+        "return {x: r.left, y: r.top, width: r.width, height: r.height};", node)
+
+
+def click_at(driver, node):
+    """A mouse click where the node is drawn on the screen, as an author clicks."""
+    where = rect(driver, node)
+    builder = ActionBuilder(driver)
+    builder.pointer_action.move_to_location(int(where["x"] + where["width"] / 2),
+                                            int(where["y"] + where["height"] / 2))
+    builder.pointer_action.click()
+    builder.perform()
+
+
+def gauges_of(state):
+    return [g for w in state["windows"] for g in w["gauges"]]
+
+
+def close(color, expected, tolerance=12):
+    return all(abs(a - b) <= tolerance for a, b in zip(color, expected))
+
+
 def check_gauges_drawn(driver, state, out):
-    """Every XML gauge of the state stands on the page at its size, inside its window."""
-    for gauge in state["gauges"]:
-        boxes = driver.find_elements(By.CSS_SELECTOR, '.gauge[data-gauge="%s"]' % gauge["name"])
-        if len(boxes) != 1:
-            fail("gauge %s is drawn %d times" % (gauge["name"], len(boxes)))
-        size = boxes[0].size
-        if size["width"] <= 0 or size["height"] <= 0:
-            fail("gauge %s has no size on the page" % gauge["name"])
-        areas = boxes[0].find_elements(By.CSS_SELECTOR, ".area")
-        clickable = [a for a in gauge["areas"] if a["click"]]
-        if len(areas) != len(clickable):
-            fail("gauge %s shows %d mouse areas, the state %d" %
-                 (gauge["name"], len(areas), len(clickable)))
-        for area, shown in zip(clickable, areas):
-            if area["tooltip"] and shown.get_attribute("title") != area["tooltip"]:
-                fail("area %d of %s lacks its tooltip" % (area["index"], gauge["name"]))
-    driver.save_screenshot(os.path.join(out, "serve-panel.png"))
+    """The screenshot against the state: each window at the size panel.cfg gives it over its
+    background bitmap, pure black left transparent; each gauge at its place and size, with its
+    mouse areas and tooltips; a gauge's place on the screenshot holds the bitmap's bezel."""
+    from PIL import Image
+
+    path = os.path.join(out, "serve-panel.png")
+    driver.save_screenshot(path)
+    shot = Image.open(path).convert("RGB")
+    ratio = driver.execute_script("return window.devicePixelRatio")
+    for window in state["windows"]:
+        view = driver.find_element(By.CSS_SELECTOR, '.window[data-section="%s"]' %
+                                   window["section"])
+        if window["background"] and view.get_attribute("data-background") != "drawn":
+            fail("the background of %s is not drawn" % window["section"])
+        zoom = float(view.get_attribute("data-zoom"))
+        shown = rect(driver, view)
+        left, top = shown["x"], shown["y"]
+        if abs(shown["width"] - window["width"] * zoom) > 2:
+            fail("%s is %s wide on the page, not %s x %s" %
+                 (window["section"], shown["width"], window["width"], zoom))
+
+        def pixel(x, y):
+            return shot.getpixel((int((left + x * zoom) * ratio), int((top + y * zoom) * ratio)))
+
+        # The bitmap's pure black strip lets the window show through; its grey does not.
+        if not close(pixel(500, 250), (0x33, 0x33, 0x33)):
+            fail("pure black of the background is not transparent: %s" % (pixel(500, 250),))
+        if not close(pixel(500, 150), (0x4a, 0x52, 0x5c)):
+            fail("the background bitmap is not where the window is: %s" % (pixel(500, 150),))
+        for gauge in window["gauges"]:
+            boxes = driver.find_elements(By.CSS_SELECTOR,
+                                         '.gauge[data-gauge="%s"]' % gauge["name"])
+            if len(boxes) != 1:
+                fail("gauge %s is drawn %d times" % (gauge["name"], len(boxes)))
+            box = rect(driver, boxes[0])
+            for got, want in ((box["x"], left + gauge["x"] * zoom),
+                              (box["y"], top + gauge["y"] * zoom),
+                              (box["width"], gauge["w"] * zoom),
+                              (box["height"], gauge["h"] * zoom)):
+                if abs(got - want) > 2:
+                    fail("gauge %s is not at the place and size panel.cfg gives: %s" %
+                         (gauge["name"], box))
+            # The bitmap's bezel behind each gauge (drawn for the example panel's places).
+            inside = pixel(gauge["x"] + gauge["w"] / 2, gauge["y"] + gauge["h"] / 2)
+            if not close(inside, (0x2b, 0x30, 0x36)):
+                fail("behind gauge %s the screenshot shows %s, not the bezel" %
+                     (gauge["name"], inside))
+            areas = boxes[0].find_elements(By.CSS_SELECTOR, ".area")
+            clickable = [a for a in gauge["areas"] if a["click"]]
+            if len(areas) != len(clickable):
+                fail("gauge %s shows %d mouse areas, the state %d" %
+                     (gauge["name"], len(areas), len(clickable)))
+            for area, shown in zip(clickable, areas):
+                if area["tooltip"] and shown.get_attribute("title") != area["tooltip"]:
+                    fail("area %d of %s lacks its tooltip" % (area["index"], gauge["name"]))
+                if area["w"] and abs(rect(driver, shown)["width"] - area["w"] * zoom) > 2:
+                    fail("area %d of %s is not its size" % (area["index"], gauge["name"]))
 
 
 def main():
@@ -119,6 +190,8 @@ def main():
     arguments.add_argument("--root", required=True)
     arguments.add_argument("--out", required=True)
     given = arguments.parse_args()
+    global OUT
+    OUT = given.out
 
     server = Server(given.cuebox, given.root, given.out)
     driver = browser(given.out)
@@ -127,17 +200,20 @@ def main():
         wait_for(driver, "the module connected", lambda: driver.find_element(
             By.ID, "status").get_attribute("data-connected") == "true")
         state = server.state()
-        if len(state["gauges"]) != 2:
-            fail("the example panel has two XML gauges, the state says %d" % len(state["gauges"]))
-        wait_for(driver, "every gauge", lambda: len(
-            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == len(state["gauges"]))
+        if len(gauges_of(state)) != 2:
+            fail("the example panel has two XML gauges, the state says %d" %
+                 len(gauges_of(state)))
+        wait_for(driver, "every gauge and the background", lambda: len(
+            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == 2 and driver.find_elements(
+            By.CSS_SELECTOR, '.window[data-background="drawn"]'))
+        time.sleep(0.2)  # the zoom that fits the page is applied with the background
         check_gauges_drawn(driver, state, given.out)
         print("browser test: every gauge drawn where the state puts it")
 
         # The warnings gauge's test button: slot 3 plays, on the page and in the trace.
         area = driver.find_element(
             By.CSS_SELECTOR, '.gauge[data-gauge="demo_warnings!warnings"] .area[data-area="1"]')
-        area.click()
+        click_at(driver, area)
         wait_for(driver, "slot 3 playing", lambda: slot_state(driver, 3) == "playing")
         driver.save_screenshot(os.path.join(given.out, "serve-click.png"))
         if not server.traced("click", gauge="demo_warnings!warnings"):

@@ -5,8 +5,8 @@
 
 const $ = (id) => document.getElementById(id);
 let state = null;
-let layoutKey = "";
 const shown = {};  // per part of the page: the JSON it was last drawn from
+let zoomChosen = false;  // until the author moves the zoom, the panel fits the page
 
 function post(path, body) {
   return fetch(path, {
@@ -39,34 +39,71 @@ function element(tag, attributes, text) {
   return made;
 }
 
-// Where each gauge stands: at its place in its window when the panel gives one, else in a row.
-function placed(gauges) {
-  let x = 10;
-  return gauges.map((gauge) => {
-    if (gauge.w > 0 && gauge.h > 0) return gauge;
-    const at = Object.assign({}, gauge, {x: x, y: 20, w: 120, h: 120});
-    x += 130;
-    return at;
-  });
+// The simulator's cursors, as the browser names them.
+const CURSORS = {hand: "pointer", uparrow: "n-resize", downarrow: "s-resize",
+                 leftarrow: "w-resize", rightarrow: "e-resize", grab: "grab", crosshair: "crosshair"};
+// A gauge line without a size: the gauge's own size, which comes from its bitmaps.
+const UNSIZED = 64;
+
+// A bitmap as the simulator shows it: pure black is transparent.
+function drawBitmap(canvas, image, width, height) {
+  canvas.width = width;
+  canvas.height = height;
+  const c = canvas.getContext("2d");
+  c.drawImage(image, 0, 0, width, height);
+  const pixels = c.getImageData(0, 0, width, height);
+  const data = pixels.data;
+  for (let i = 0; i < data.length; i += 4) {
+    if (data[i] === 0 && data[i + 1] === 0 && data[i + 2] === 0) data[i + 3] = 0;
+  }
+  c.putImageData(pixels, 0, 0);
 }
 
-function windowsOf(current) {
-  if (current.windows && current.windows.length) return current.windows;
-  const sections = new Map();
-  for (const gauge of current.gauges) {
-    if (!sections.has(gauge.section)) sections.set(gauge.section, []);
-    sections.get(gauge.section).push(gauge);
+function drawWindow(win, view) {
+  const sized = () => {
+    const w = win.gauges.map((g) => g.x + (g.w || UNSIZED));
+    const h = win.gauges.map((g) => g.y + (g.h || UNSIZED));
+    return [Math.max(200, ...w) + 10, Math.max(120, ...h) + 10];
+  };
+  const place = (width, height) => {
+    const inner = view.querySelector(".scaled");
+    inner.style.width = width + "px";
+    inner.style.height = height + "px";
+    view.dataset.width = String(width);
+    view.dataset.height = String(height);
+    if (!zoomChosen) {
+      const fit = ($("windows").clientWidth - 4) / width;
+      $("zoom").value = String(Math.max(0.5, Math.min(3, Math.floor(fit * 4) / 4)));
+      showWindow();
+    }
+  };
+  if (!win.background) {
+    const [w, h] = sized();
+    place(win.width || w, win.height || h);
+    return;
   }
-  return [...sections].map(([section, gauges]) => ({section: section, title: section,
-                                                    gauges: gauges}));
+  const image = new Image();
+  image.onload = () => {
+    // size_mm gives the design width (and height); else the bitmap does.
+    const width = win.width || image.naturalWidth;
+    const height = win.height || Math.round(width * image.naturalHeight / image.naturalWidth);
+    place(width, height);
+    const canvas = element("canvas", {"class": "background"});
+    drawBitmap(canvas, image, width, height);
+    view.querySelector(".scaled").prepend(canvas);
+    view.dataset.background = "drawn";
+  };
+  image.onerror = () => {
+    view.dataset.background = "missing";
+    const [w, h] = sized();
+    place(win.width || w, win.height || h);
+  };
+  image.src = "/files/" + win.background.split("/").map(encodeURIComponent).join("/");
 }
 
 function drawLayout(current) {
-  const windows = windowsOf(current);
-  const key = JSON.stringify(windows.map((w) => [w.section, w.width, w.height, w.background,
-    w.gauges.map((g) => [g.name, g.x, g.y, g.w, g.h, g.areas])]));
-  if (key === layoutKey) return;
-  layoutKey = key;
+  const windows = current.windows;
+  if (!changed("layout", windows)) return;
   const list = $("window-list");
   const chosen = list.value;
   list.replaceChildren(...windows.map((w) => element("option", {value: w.section}, w.title)));
@@ -74,32 +111,33 @@ function drawLayout(current) {
   const box = $("windows");
   box.replaceChildren();
   for (const win of windows) {
-    const gauges = placed(win.gauges);
-    const width = win.width || Math.max(300, ...gauges.map((g) => g.x + g.w + 10));
-    const height = win.height || Math.max(160, ...gauges.map((g) => g.y + g.h + 10));
     const view = element("div", {"class": "window", "data-section": win.section});
-    view.style.width = width + "px";
-    view.style.height = height + "px";
-    view.appendChild(element("span", {"class": "title"}, win.title));
-    for (const gauge of gauges) {
+    // The window in its design units, scaled as a whole by the zoom.
+    const inner = element("div", {"class": "scaled"});
+    view.appendChild(inner);
+    for (const gauge of win.gauges) {
+      const w = gauge.w || UNSIZED, h = gauge.h || UNSIZED;
       const g = element("div", {"class": "gauge", "data-gauge": gauge.name, title: gauge.name});
-      Object.assign(g.style, {left: gauge.x + "px", top: gauge.y + "px", width: gauge.w + "px",
-                              height: gauge.h + "px"});
+      Object.assign(g.style, {left: gauge.x + "px", top: gauge.y + "px", width: w + "px",
+                              height: h + "px"});
       g.appendChild(element("span", {"class": "name"}, gauge.name));
       for (const area of gauge.areas) {
         if (!area.click) continue;
         const a = element("div", {"class": "area", "data-area": String(area.index),
                                   title: area.tooltip || ("area " + area.index)});
-        const r = area.w > 0 ? area : {x: 0, y: 0, w: gauge.w, h: gauge.h};
-        Object.assign(a.style, {left: r.x + "px", top: r.y + "px", width: r.w + "px",
-                                height: r.h + "px", cursor: area.cursor || "pointer"});
+        Object.assign(a.style, {left: area.x + "px", top: area.y + "px",
+                                width: (area.w || w - area.x) + "px",
+                                height: (area.h || h - area.y) + "px",
+                                cursor: CURSORS[area.cursor.toLowerCase()] || "pointer"});
         a.addEventListener("click", () => post("/api/click",
                                                {gauge: gauge.name, area: String(area.index)}));
         g.appendChild(a);
       }
-      view.appendChild(g);
+      inner.appendChild(g);
     }
+    box.appendChild(element("div", {"class": "window-title"}, win.title));
     box.appendChild(view);
+    drawWindow(win, view);
   }
   showWindow();
 }
@@ -109,7 +147,11 @@ function showWindow() {
   const zoom = $("zoom").value;
   for (const view of document.querySelectorAll(".window")) {
     view.hidden = chosen && view.dataset.section !== chosen;
-    view.style.zoom = zoom;
+    view.previousSibling.hidden = view.hidden;
+    view.querySelector(".scaled").style.transform = "scale(" + zoom + ")";
+    view.style.width = Number(view.dataset.width || 0) * zoom + "px";
+    view.style.height = Number(view.dataset.height || 0) * zoom + "px";
+    view.dataset.zoom = zoom;
   }
 }
 
@@ -245,7 +287,10 @@ function listen() {
 
 $("stop").addEventListener("click", () => post("/api/stop"));
 $("window-list").addEventListener("change", showWindow);
-$("zoom").addEventListener("input", showWindow);
+$("zoom").addEventListener("input", () => {
+  zoomChosen = true;
+  showWindow();
+});
 $("flight-play").addEventListener("click", () => post("/api/flight", {action: "play"}));
 $("flight-pause").addEventListener("click", () => post("/api/flight", {action: "pause"}));
 $("flight-restart").addEventListener("click", () => post("/api/flight", {action: "restart"}));
