@@ -213,12 +213,21 @@ def main():
         # The warnings gauge's test button: slot 3 plays, on the page and in the trace.
         area = driver.find_element(
             By.CSS_SELECTOR, '.gauge[data-gauge="demo_warnings!warnings"] .area[data-area="1"]')
-        clicked = time.monotonic()
+        # The time from the click to the row showing it, taken in the page (a measurement, not
+        # a check: this machine's load decides it).
+        driver.execute_script("""
+            window.measured = {};
+            document.addEventListener("click", () => { measured.click = performance.now(); }, true);
+            new MutationObserver(() => {
+              const row = document.querySelector('tr[data-slot="3"]');
+              if (row && row.dataset.state === "playing" && !measured.shown)
+                measured.shown = performance.now();
+            }).observe(document.getElementById("slots"), {subtree: true, childList: true,
+                                                          attributes: true});""")
         click_at(driver, area)
         wait_for(driver, "slot 3 playing", lambda: slot_state(driver, 3) == "playing")
-        # A measurement, not a check: this machine's load decides it.
-        print("browser test: click to slot 3 shown playing: %.0f ms" %
-              ((time.monotonic() - clicked) * 1000))
+        print("browser test: click to slot 3 shown playing: %.0f ms" % driver.execute_script(
+            "return measured.shown - measured.click"))
         driver.save_screenshot(os.path.join(given.out, "serve-click.png"))
         if not server.traced("click", gauge="demo_warnings!warnings"):
             fail("the server's trace has no click on the warnings gauge")
