@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The preview page of `cuebox serve` in a real browser: Debian's headless Chromium driven by
 # Selenium (chromium-driver), on the example panel laid into a fresh root. Needs the native
-# build (build/native). Screenshots go to build/browser/ (docs/tools.md shows them).
+# build (build/native). Screenshots go to build/browser/; docs/images/serve-panel.png is a copy
+# of serve-stall.png (cp build/browser/serve-stall.png docs/images/serve-panel.png).
 #   scripts/browser_tests.sh [CUEBOX]     default: build/native/tools/cuebox
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

@@ -4,6 +4,18 @@
 // variables, the flight, stop) for the next update and read the state published after each
 // one, so the session itself is only ever touched from here. Files the panel is made of are
 // watched, and a change reloads the panel as the simulator reloads an aircraft.
+#if defined(CUEBOX_NO_SERVE)
+#include <cstdio>
+
+#include "tools/cli.h"
+
+int command_serve(const CliOptions&) {
+    std::fprintf(stderr,
+                 "cuebox: serve is not in this build (its HTTP server needs the threads this "
+                 "build's runtime lacks)\n");
+    return 2;
+}
+#else
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -135,8 +147,8 @@ class Exchange : public ServeActions {
 
   private:
     bool carry_out(std::function<bool(ServeSession&, std::string&)> work, std::string& why) {
-        auto result = std::make_shared<std::promise<std::pair<bool, std::string>>>();
-        std::future<std::pair<bool, std::string>> done = result->get_future();
+        auto result = std::make_shared<std::promise<std::pair<bool, std::string> > >();
+        std::future<std::pair<bool, std::string> > done = result->get_future();
         {
             std::lock_guard<std::mutex> lock(mutex_);
             if (finished_) {
@@ -327,3 +339,4 @@ int command_serve(const CliOptions& options) {
     std::fflush(stdout);
     return 0;
 }
+#endif

@@ -120,7 +120,6 @@ function drawLayout(current) {
       const g = element("div", {"class": "gauge", "data-gauge": gauge.name, title: gauge.name});
       Object.assign(g.style, {left: gauge.x + "px", top: gauge.y + "px", width: w + "px",
                               height: h + "px"});
-      g.appendChild(element("span", {"class": "name"}, gauge.name));
       for (const area of gauge.areas) {
         if (!area.click) continue;
         const a = element("div", {"class": "area", "data-area": String(area.index),
