@@ -85,6 +85,21 @@ bool PanelSession::click(const std::string& gauge, const std::string& area, std:
     return runner_->click(gauge, area, why);
 }
 
+std::vector<PanelSession::ReadVariable> PanelSession::read_variables() {
+    std::vector<ReadVariable> variables;
+    std::set<std::string> seen;
+    for (size_t handle = 0; handle < bound_.size(); ++handle) {
+        const Bound& bound = bound_[handle];
+        if (bound.kind == EVENT || bound.kind == UNKNOWN) continue;
+        const std::string name = bound.name.substr(0, bound.name.find(','));
+        if (!seen.insert(lower_text(name)).second) continue;
+        const std::string unit =
+            bound.name.size() > name.size() ? bound.name.substr(name.size() + 1) : "";
+        variables.push_back({name, unit, read(static_cast<int>(handle))});
+    }
+    return variables;
+}
+
 size_t PanelSession::aircraft_variable(const VariableRef& ref) {
     const auto found = a_index_.find(ref.key());
     if (found != a_index_.end()) return found->second;

@@ -38,6 +38,7 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     // The --vars timeline; false with "line N: why" in `error`.
     bool set_timeline(const std::string& csv_text, std::string& error);
 
+    const LoadedPanel& panel() const { return loaded_; }
     const std::vector<PanelMessage>& problems() const { return loaded_.problems; }
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.
@@ -45,6 +46,16 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const std::vector<std::string>& module_parameters() const { return module_parameters_; }
     // Commands the gauges wrote that the module never read (each one a command_lost event).
     long commands_lost() const { return commands_lost_; }
+
+    // A variable the panel's scripts read, as they read it: its value converted to the unit
+    // the first script that binds it names.
+    struct ReadVariable {
+        std::string name;  // "A:STALL WARNING", "L:DemoCue", "P:ABSOLUTE TIME"
+        std::string unit;  // as the script names it, "" when none
+        double value;
+    };
+    // Each A:, L:, P: and E: variable the scripts read or write, once, in the order they bind.
+    std::vector<ReadVariable> read_variables();
 
     // ScenarioPanel
     void service(uint32_t code) override;

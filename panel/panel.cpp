@@ -142,6 +142,15 @@ LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
     }
     PanelConfig config = read_panel_config(panel_path, text, files.code_page());
     panel.problems = config.problems;
+    panel.windows = config.windows;
+    // A window's bitmap lies in the panel's own folder.
+    for (PanelWindow& window : panel.windows) {
+        if (window.file.empty()) continue;
+        std::string file = normalised(window.file);
+        while (file.compare(0, 2, "./") == 0) file.erase(0, 2);
+        const std::string folder = panel_folder(panel_path);
+        window.background = folder.empty() ? file : folder + "/" + file;
+    }
     const std::string folder = panel_folder(panel_path);
     // A gauge that stands on several lines is read once.
     std::map<std::string, Found> cache;

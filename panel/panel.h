@@ -34,6 +34,7 @@ struct PanelGauge {
 struct LoadedPanel {
     std::string file;                    // panel.cfg as named
     std::vector<PanelGauge> gauges;      // those that run, in panel order
+    std::vector<PanelWindow> windows;    // as panel.cfg gives them
     std::vector<PanelMessage> problems;  // lines and gauges that could not be used
     std::vector<PanelMessage> notes;     // gauges listed and skipped, choices made
 };

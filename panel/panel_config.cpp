@@ -67,7 +67,8 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
     std::string raw;
     size_t next = 0;
     int number = 0;
-    enum { OUTSIDE, GAUGES, IGNORED } where = OUTSIDE;
+    enum { OUTSIDE, GAUGES, TITLES, IGNORED } where = OUTSIDE;
+    std::vector<std::pair<std::string, std::string>> titles;  // [Window Titles]: key, title
     std::vector<std::string> seen_sections;
     std::string section;
     size_t section_start = 0;  // where the current section's gauges begin in config.gauges
@@ -94,7 +95,9 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
                 continue;
             }
             section = trim_text(line.substr(1, close - 1));
-            where = gauge_section(section) ? GAUGES : IGNORED;
+            where = gauge_section(section)                ? GAUGES
+                    : same_text(section, "Window Titles") ? TITLES
+                                                          : IGNORED;
             if (where == GAUGES) {
                 for (const std::string& earlier : seen_sections) {
                     if (same_text(earlier, section)) {
@@ -105,7 +108,16 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
                     }
                 }
                 seen_sections.push_back(section);
+                if (where == GAUGES)
+                    config.windows.push_back(PanelWindow{section, "", "", "", 0, 0, number});
             }
+            continue;
+        }
+        if (where == TITLES) {
+            const size_t equals = line.find('=');
+            if (equals != std::string::npos)
+                titles.emplace_back(trim_text(line.substr(0, equals)),
+                                    trim_text(line.substr(equals + 1)));
             continue;
         }
         if (where != GAUGES) continue;
@@ -116,7 +128,23 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
         }
         int gauge_number = 0;
         const std::string key = trim_text(line.substr(0, equals));
-        if (!gauge_key(key, gauge_number)) continue;  // size, position, visible and the like
+        if (!gauge_key(key, gauge_number)) {
+            // The window's background and design size; position, visible and the like are not
+            // the preview's business.
+            PanelWindow& window = config.windows.back();
+            const std::string setting = trim_text(line.substr(equals + 1));
+            if (same_text(key, "file")) {
+                window.file = setting;
+            } else if (same_text(key, "size_mm")) {
+                const size_t comma = setting.find(',');
+                const std::string width = trim_text(setting.substr(0, comma));
+                const std::string height =
+                    comma == std::string::npos ? "" : trim_text(setting.substr(comma + 1));
+                if (is_number(width)) window.width = std::max(0.0, std::atof(width.c_str()));
+                if (is_number(height)) window.height = std::max(0.0, std::atof(height.c_str()));
+            }
+            continue;
+        }
         const std::string value = line.substr(equals + 1);
         auto malformed = [&](const std::string& why) {
             problem(number,
@@ -146,6 +174,8 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
             const std::string field = trim_text(value.substr(
                 at + 1, next == std::string::npos ? std::string::npos : next - at - 1));
             if (numbers < 4 && is_number(field)) {
+                double* place[] = {&gauge.x, &gauge.y, &gauge.w, &gauge.h};
+                *place[numbers] = std::atof(field.c_str());
                 ++numbers;
                 at = next;
                 continue;
@@ -171,5 +201,10 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
         if (!duplicate) config.gauges.push_back(gauge);
     }
     close_section();
+    for (PanelWindow& window : config.windows) {
+        for (const auto& title : titles) {
+            if (same_text(title.first, window.section)) window.title = title.second;
+        }
+    }
     return config;
 }

@@ -13,6 +13,9 @@ struct PanelGaugeLine {
     std::string file;        // before the '!': a folder or cabinet of XML gauges, or a DLL
     std::string gauge;       // after it
     std::string parameters;  // the gauge's parameter string, "" when none
+    // Its place and size in the window's design units (size_mm); w and h are 0 when the line
+    // gives none, and the gauge takes its own size.
+    double x = 0, y = 0, w = 0, h = 0;
     int line = 0;
     std::string name() const { return file + "!" + gauge; }
 };
@@ -23,9 +26,22 @@ struct PanelMessage {
     std::string text;
 };
 
+// A [WindowNN] or [VCockpitNN] section: its background bitmap (file=, relative to the panel's
+// folder) and its design size (size_mm=W[,H]: the units its gauges are placed in; H is 0 when
+// only the width is given, and the bitmap's shape gives the height).
+struct PanelWindow {
+    std::string section;
+    std::string title;  // from [Window Titles], "" when none
+    std::string file;
+    std::string background;  // the bitmap's path from the root with '/', "" when no file=
+    double width = 0, height = 0;
+    int line = 0;
+};
+
 struct PanelConfig {
     // Sections in the order they stand in the file, the gauges of a section by their number.
     std::vector<PanelGaugeLine> gauges;
+    std::vector<PanelWindow> windows;  // in the order they stand in the file
     std::vector<PanelMessage> problems;
 };
 

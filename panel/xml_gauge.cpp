@@ -103,15 +103,22 @@ struct Reader {
         return true;
     }
 
-    bool area(const XMLElement* node) {
+    bool area(const XMLElement* node, double left = 0, double top = 0) {
         GaugeArea found;
         found.index = static_cast<int>(gauge.areas.size()) + 1;
+        found.left = left + node->DoubleAttribute("Left", 0);
+        found.top = top + node->DoubleAttribute("Top", 0);
+        found.width = node->DoubleAttribute("Width", 0);
+        found.height = node->DoubleAttribute("Height", 0);
         const std::string place = "Area " + std::to_string(found.index);
         std::vector<const XMLElement*> inner;
         for (const XMLElement* child = node->FirstChildElement(); child;
              child = child->NextSiblingElement()) {
             if (is(child, "Tooltip") && found.tooltip.empty()) {
                 found.tooltip = trim_text(text_of(child));
+            } else if (is(child, "Cursor") && found.cursor.empty()) {
+                const char* type = child->Attribute("Type");
+                found.cursor = type ? type : "";
             } else if (is(child, "Click") && !found.has_click) {
                 found.has_click = true;
                 if (!script(child, place + " Click", found.click)) return false;
@@ -125,7 +132,7 @@ struct Reader {
         }
         gauge.areas.push_back(found);
         for (const XMLElement* child : inner) {
-            if (!area(child)) return false;
+            if (!area(child, found.left, found.top)) return false;
         }
         return true;
     }

@@ -15,6 +15,10 @@ struct GaugeScriptText {
 struct GaugeArea {
     int index = 0;        // from 1, in the order the areas stand in the file
     std::string tooltip;  // "" when the area has none
+    // Its rectangle in the gauge's own pixels (Left, Top, Width, Height; nested areas are
+    // relative to the area around them); a width or height of 0 means the rest of the gauge.
+    double left = 0, top = 0, width = 0, height = 0;
+    std::string cursor;  // <Cursor Type="Hand"/>: "Hand", "UpArrow", ...; "" when none
     bool has_click = false;
     GaugeScriptText click;
 };

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Fetches the Debian sources of the panel preview's two libraries, tinyxml2 (XML gauges) and
-# libmspack (cabinet files), for the Windows builds: Debian ships them built for Linux only, so
-# the win32 and win64 builds compile them from source into their own build trees. The sources
-# are unpacked under build/sources/ (never into the repository) and fetched once.
+# Fetches the Debian sources of the panel preview's libraries, tinyxml2 (XML gauges), libmspack
+# (cabinet files) and cpp-httplib (serve's HTTP server), for the Windows builds: Debian ships
+# them built for Linux only, so the win32 and win64 builds compile them from source into their
+# own build trees. The sources are unpacked under build/sources/ (never into the repository)
+# and fetched once.
 #
 # The deb-src entries mirror the machine's own deb entries (same mirror, suites, components and
 # key), written into a sources file of our own; the system's own files are only read.
@@ -10,7 +11,7 @@ set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 dest="${1:-$root/build/sources}"
-packages=(tinyxml2 libmspack)
+packages=(tinyxml2 libmspack cpp-httplib)
 
 have_all() {
     for package in "${packages[@]}"; do
@@ -29,8 +30,8 @@ if [ ! -f "$ours" ]; then
     # Every deb822 stanza of the system's main file whose types include "deb", as "deb-src".
     system=/etc/apt/sources.list.d/debian.sources
     if [ ! -f "$system" ]; then
-        echo "fetch_panel_sources: $system not found: add a deb-src entry for tinyxml2 and" \
-             "libmspack by hand, or run on a Debian machine with deb822 sources" >&2
+        echo "fetch_panel_sources: $system not found: add a deb-src entry for tinyxml2," \
+             "libmspack and cpp-httplib by hand, or run on a Debian machine with deb822 sources" >&2
         exit 1
     fi
     entries="$(awk '

@@ -16,6 +16,9 @@ packages=(
     wine64 pulseaudio pulseaudio-utils           # the Windows build under Wine, sound captured
     imagemagick                                  # renders the timeline SVG for a look
     zip
+    libcpp-httplib-dev                           # cuebox serve: the local HTTP server (header-only)
+    chromium chromium-driver python3-selenium    # serve's page tested in a real headless browser
+    python3-pil                                  # ... and its screenshots read
 )
 
 missing=()

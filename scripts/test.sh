@@ -65,6 +65,7 @@ cmake --build --preset native -j"$jobs"
 ctest --test-dir build/native --output-on-failure -j"$jobs"
 # The quick loop stops here; the trap still prints its time.
 [ -n "$quick" ] && exit 0
+step "serve's page in headless Chromium" && scripts/browser_tests.sh
 
 step "sanitizers"
 cmake --preset sanitize >/dev/null

@@ -160,10 +160,23 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         } else if (word == "--out") {
             if (!value(options.out_path)) return false;
             options.output = SoundOutput::FILE;
+            options.output_chosen = true;
         } else if (word == "--live") {
             options.output = SoundOutput::LIVE;
+            options.output_chosen = true;
         } else if (word == "--silent") {
             options.output = SoundOutput::NONE;
+            options.output_chosen = true;
+        } else if (word == "--port") {
+            std::string text;
+            if (!value(text)) return false;
+            char* end = nullptr;
+            const long port = std::strtol(text.c_str(), &end, 10);
+            if (text.empty() || *end != '\0' || port < 1 || port > 65535) {
+                error = "--port needs a port number, 1 to 65535";
+                return false;
+            }
+            options.port = static_cast<int>(port);
         } else if (word == "--trace") {
             options.trace = true;
         } else if (word == "--timeline") {
@@ -254,14 +267,24 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         return false;
     }
     const std::string& c = options.command;
-    if (c != "show" && c != "run" && c != "check" && c != "console") {
+    if (c != "show" && c != "run" && c != "check" && c != "console" && c != "serve") {
         error = "unknown command " + c;
         return false;
     }
-    if (!options.panel.empty() && c != "run" && c != "check") {
-        error = "--panel goes with run and check";
+    if (!options.panel.empty() && c != "run" && c != "check" && c != "serve") {
+        error = "--panel goes with run, check and serve";
         return false;
     }
+    if (c == "serve" && options.panel.empty()) {
+        error = "serve needs --panel: the panel.cfg to show, relative to the root";
+        return false;
+    }
+    if (options.port && c != "serve") {
+        error = "--port goes with serve";
+        return false;
+    }
+    // The page is for hearing the panel: sound plays unless asked otherwise.
+    if (c == "serve" && !options.output_chosen) options.output = SoundOutput::LIVE;
     if (c == "run" && options.arguments.empty()) {
         error = "run needs a scenario file";
         return false;

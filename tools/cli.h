@@ -1,6 +1,7 @@
 // The command line of `cuebox`: its options, and the commands that the host program offers.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -8,7 +9,7 @@
 #include "host/trace.h"
 
 struct CliOptions {
-    std::string command = "show";  // show, run, check, console
+    std::string command = "show";  // show, run, check, console, serve
     std::vector<std::string> arguments;
     std::string root;    // the simulator root; "" keeps the current folder
     std::string module;  // the module file; "" finds the one beside cuebox or built
@@ -21,6 +22,7 @@ struct CliOptions {
 #else
     SoundOutput output = SoundOutput::NONE;
 #endif
+    bool output_chosen = false;  // --out, --live or --silent given
     std::string out_path;
     bool trace = false;
     std::string timeline;  // SVG file for `run --timeline`
@@ -28,6 +30,7 @@ struct CliOptions {
     bool all = false;      // check --all
     std::string panel;     // run, check: the panel.cfg, relative to the root
     std::string vars;      // run: the --vars timeline (CSV)
+    int port = 0;          // serve --port; 0: a free one
     int code_page = 0;     // --codepage, else CUEBOX_CODEPAGE, else 1252 (0: not parsed yet)
 };
 
@@ -65,9 +68,16 @@ int command_show(const CliOptions& options);
 int command_run(const CliOptions& options);
 int command_check(const CliOptions& options);
 int command_console(const CliOptions& options);
+int command_serve(const CliOptions& options);
 
 // Makes the files named on the command line absolute, before a command enters the root.
 void make_paths_absolute(CliOptions& options);
+
+// The panel of a command line (--panel, --vars): loaded from the root (the current folder by
+// now), its problems and notes printed, the module's instances added to `host`. Null, after
+// printing why, when the panel file or the timeline cannot be read.
+class PanelSession;
+std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, PanelHost& host);
 
 // Sets up a host for a command: enters the root, chooses the sound output, loads the module
 // and adds the gauge instance (with --panel, the panel adds its own). Prints a one-line error
@@ -75,21 +85,24 @@ void make_paths_absolute(CliOptions& options);
 bool open_host(const CliOptions& options, PanelHost& host);
 
 constexpr const char* USAGE =
-    "usage: cuebox [options] show | run SCENARIO... | check | console\n"
+    "usage: cuebox [options] show | run SCENARIO... | check | console | serve\n"
     "  show             the variable and the file of every slot, as the module reads them\n"
     "  run SCENARIO     play a scenario (connect, set, click, wait...) through the module\n"
     "  check            what each slot will do, and what is wrong with the sound set\n"
     "  console          type commands as a gauge would write them\n"
+    "  serve            your panel (--panel) in the browser: see, click, hear it live\n"
     "  --root DIR       simulator root folder (default: the current folder)\n"
     "  --param STRING   the gauge's parameter string (an INI file path)\n"
     "  --module FILE    the gauge module (default: jvb_cuebox2.gau beside cuebox, or built)\n"
     "  --out FILE.wav   render the sound into a WAV file, as fast as the machine allows\n"
-    "  --live           play on the default sound device, in real time (Windows: default)\n"
+    "  --live           play on the default sound device, in real time (Windows: default;\n"
+    "                   serve's default)\n"
     "  --silent         no sound, as fast as the machine allows (Linux: the default)\n"
+    "  --port N         serve: listen on 127.0.0.1:N (default: a free port)\n"
     "  --trace          run: one JSON object per event\n"
     "  --timeline F.svg run: draw the slots and the sound on one time axis\n"
     "  --json, --all    check: everything as JSON / list all 100 slots\n"
-    "  --panel FILE     run, check: your panel.cfg (relative to the root); its XML\n"
+    "  --panel FILE     run, check, serve: your panel.cfg (relative to the root); its XML\n"
     "                   gauges run beside the module, whose line gives the parameter string\n"
     "  --vars FILE.csv  run --panel: a timeline of variables (time,A:NAME,UNIT,...)\n"
     "  --codepage N     the ANSI code page Windows would use: 874, 1250 to 1258 (default:\n"

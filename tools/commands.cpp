@@ -33,9 +33,8 @@ void print_live(const TraceEvent& event, void* context) {
     if (!line.empty()) print_text(line + "\n");
 }
 
-// The panel of a command line (--panel, --vars): loaded from the root (the current folder by
-// now), its problems and notes printed, the module's instances added to `host`. Null, after
-// printing why, when the panel file or the timeline cannot be read.
+}  // namespace
+
 std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, PanelHost& host) {
     auto session = std::make_unique<PanelSession>(host);
     RootFiles files;
@@ -76,8 +75,6 @@ std::unique_ptr<PanelSession> open_panel_session(const CliOptions& options, Pane
     }
     return session;
 }
-
-}  // namespace
 
 int command_show(const CliOptions& options) {
     PanelHost host;

@@ -38,5 +38,6 @@ int main(int argc, char** argv) {
     if (options.command == "run") return command_run(options);
     if (options.command == "check") return command_check(options);
     if (options.command == "console") return command_console(options);
+    if (options.command == "serve") return command_serve(options);
     return command_show(options);
 }

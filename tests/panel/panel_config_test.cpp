@@ -43,6 +43,40 @@ TEST(PanelConfigTest, GaugeLinesAsAuthorsWriteThem) {
 
 // The simulator reads panel.cfg as Windows reads an INI file: by its byte order mark, else in
 // the ANSI code page; the panel library gets its names in UTF-8, and a bare CR ends a line.
+TEST(PanelConfigTest, WindowsAndPlacesAsTheyAreDrawn) {
+    const PanelConfig config = read_panel_config(
+        "panel.cfg",
+        "[Window Titles]\nwindow00=Main panel\n"
+        "[Window00]\nfile=Main.BMP\nsize_mm=1024\ngauge00=a!b, 10, 20, 30, 40, x.ini\n"
+        "[Window01]\nFILE = radio.bmp ; the stack\nSIZE_MM = 300, 120\ngauge00=a!c, -8, 1\n"
+        "[VCockpit01]\nsize_mm=wide\n");
+    ASSERT_EQ(config.windows.size(), 3u);
+    const struct {
+        const char* section;
+        const char* title;
+        const char* file;
+        double width, height;
+    } windows[] = {{"Window00", "Main panel", "Main.BMP", 1024, 0},
+                   {"Window01", "", "radio.bmp", 300, 120},
+                   {"VCockpit01", "", "", 0, 0}};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(config.windows[i].section, windows[i].section);
+        EXPECT_EQ(config.windows[i].title, windows[i].title);
+        EXPECT_EQ(config.windows[i].file, windows[i].file);
+        EXPECT_EQ(config.windows[i].width, windows[i].width);
+        EXPECT_EQ(config.windows[i].height, windows[i].height);
+    }
+    ASSERT_EQ(config.gauges.size(), 2u);
+    const PanelGaugeLine& placed = config.gauges[0];
+    EXPECT_EQ(placed.x, 10);
+    EXPECT_EQ(placed.y, 20);
+    EXPECT_EQ(placed.w, 30);
+    EXPECT_EQ(placed.h, 40);
+    EXPECT_EQ(placed.parameters, "x.ini");
+    EXPECT_EQ(config.gauges[1].x, -8);
+    EXPECT_EQ(config.gauges[1].w, 0);  // no size: the gauge's own
+}
+
 TEST(PanelConfigTest, EachEncodingGivesTheSameNames) {
     std::string utf16 = "\xFF\xFE";
     for (char16_t c : std::u16string(u"[Window00]\ngauge00=\u00E9!g,1,2,\u0101")) {

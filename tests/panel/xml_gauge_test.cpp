@@ -69,6 +69,29 @@ TEST(XmlGaugeTest, MouseAreasAreNumberedInFileOrderWithTheirTooltips) {
     EXPECT_TRUE(gauge.every_update.empty());
 }
 
+TEST(XmlGaugeTest, MouseAreasHaveTheirRectanglesAndCursors) {
+    const XmlGauge gauge = read(
+        "<Gauge Name=\"Panel\"><Mouse>\n"
+        "  <Area Left=\"10\" Top=\"20\" Width=\"30\" Height=\"40\"><Cursor Type=\"Hand\"/>\n"
+        "    <Area Left=\"5\" Top=\"6\" Width=\"7\" Height=\"8\"><Click>1</Click></Area>\n"
+        "  </Area>\n"
+        "  <Area><Click>2</Click></Area>\n"
+        "</Mouse></Gauge>\n");
+    ASSERT_EQ(gauge.areas.size(), 3u);
+    const struct {
+        double left, top, width, height;
+        const char* cursor;
+    } expected[] = {{10, 20, 30, 40, "Hand"}, {15, 26, 7, 8, ""}, {0, 0, 0, 0, ""}};
+    for (size_t i = 0; i < 3; ++i) {
+        const GaugeArea& area = gauge.areas[i];
+        EXPECT_EQ(area.left, expected[i].left) << i;
+        EXPECT_EQ(area.top, expected[i].top) << i;
+        EXPECT_EQ(area.width, expected[i].width) << i;
+        EXPECT_EQ(area.height, expected[i].height) << i;
+        EXPECT_EQ(area.cursor, expected[i].cursor) << i;
+    }
+}
+
 TEST(XmlGaugeTest, MacrosExpandWithinMacrosAndUnknownOnesStay) {
     const XmlGauge gauge = read(
         "<Gauge>\n"

@@ -150,7 +150,7 @@ TEST_F(PanelCliTest, WhatCannotRunIsRefusedBeforeAnythingPlays) {
         {{"run", path("a.scn"), "--panel", cfg, "--param", "x.ini"},
          2,
          "cuebox: --param and --panel"},
-        {{"show", "--panel", cfg}, 2, "cuebox: --panel goes with run and check"},
+        {{"show", "--panel", cfg}, 2, "cuebox: --panel goes with run, check and serve"},
         {{"run", path("set.scn")},
          1,
          "cuebox: " + path("set.scn") + ":2: 'set' and 'click' need a panel"},

@@ -1,0 +1,279 @@
+#!/usr/bin/python3
+"""The preview page of `cuebox serve` in headless Chromium, as an author uses it: the example
+panel opens with every gauge drawn where the server's state puts it, a click on the warnings
+gauge's test area plays slot 3 (on the page and in the server's trace), A:STALL WARNING set to
+1 on the page loops slot 2, an edited gauge file is reloaded, and the page's Stop button ends
+the server with the module disconnected. Screenshots are kept for the docs."""
+
+import argparse
+import json
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.actions.action_builder import ActionBuilder
+from selenium.webdriver.common.by import By
+from selenium.webdriver.support.ui import WebDriverWait
+
+PANEL = "Aircraft\\Demo\\panel\\panel.cfg"
+WAIT = 10  # seconds for anything the page must show
+OUT = "."  # where screenshots go
+
+
+def fail(message):
+    print("browser test: FAILED: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+class Server:
+    """cuebox serve on the example panel, its standard output kept for the trace."""
+
+    def __init__(self, cuebox, root, out):
+        self.log_path = os.path.join(out, "serve.log")
+        self.log = open(self.log_path, "w")
+        self.process = subprocess.Popen(
+            [cuebox, "serve", "--root", root, "--panel", PANEL, "--silent", "--trace"],
+            stdin=subprocess.DEVNULL, stdout=self.log, stderr=subprocess.STDOUT,
+            start_new_session=True)
+        deadline = time.time() + WAIT
+        while time.time() < deadline:
+            found = re.search(r"open (http://127\.0\.0\.1:\d+/)", self.output())
+            if found:
+                self.address = found.group(1)
+                return
+            if self.process.poll() is not None:
+                break
+            time.sleep(0.1)
+        fail("the server did not start:\n" + self.output())
+
+    def output(self):
+        self.log.flush()
+        with open(self.log_path) as log:
+            return log.read()
+
+    def state(self):
+        with urllib.request.urlopen(self.address + "api/state", timeout=5) as reply:
+            return json.load(reply)
+
+    def traced(self, event, **fields):
+        """The trace events of a kind (with the given fields) the server has printed so far."""
+        found = []
+        for line in self.output().splitlines():
+            if not line.startswith("{"):
+                continue
+            parsed = json.loads(line)
+            if parsed.get("event") == event and all(parsed.get(k) == v for k, v in fields.items()):
+                found.append(parsed)
+        return found
+
+
+def browser(out):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                 "--no-first-run", "--disable-background-networking",
+                 "--disable-component-update", "--disable-sync", "--window-size=1280,900",
+                 "--user-data-dir=" + tempfile.mkdtemp(prefix="chromium-", dir=out)):
+        options.add_argument(flag)
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+
+
+def wait_for(driver, what, condition):
+    try:
+        return WebDriverWait(driver, WAIT, poll_frequency=0.05).until(lambda d: condition())
+    except Exception:
+        logs = "\n".join(e["message"] for e in driver.get_log("browser"))
+        driver.save_screenshot(os.path.join(OUT, "failed.png"))
+        fail("the page did not show " + what + "\n" + logs)
+
+
+def slot_state(driver, slot):
+    rows = driver.find_elements(By.CSS_SELECTOR, 'tr[data-slot="%d"]' % slot)
+    return rows[0].get_attribute("data-state") if rows else None
+
+
+def rect(driver, node):
+    """Where a node is drawn, transforms included (the zoom scales the window as a whole)."""
+    return driver.execute_script(
+        "const r = arguments[0].getBoundingClientRect();"
+        "return {x: r.left, y: r.top, width: r.width, height: r.height};", node)
+
+
+def click_at(driver, node):
+    """A mouse click where the node is drawn on the screen, as an author clicks."""
+    where = rect(driver, node)
+    builder = ActionBuilder(driver)
+    builder.pointer_action.move_to_location(int(where["x"] + where["width"] / 2),
+                                            int(where["y"] + where["height"] / 2))
+    builder.pointer_action.click()
+    builder.perform()
+
+
+def gauges_of(state):
+    return [g for w in state["windows"] for g in w["gauges"]]
+
+
+def close(color, expected, tolerance=12):
+    return all(abs(a - b) <= tolerance for a, b in zip(color, expected))
+
+
+def check_gauges_drawn(driver, state, out):
+    """The screenshot against the state: each window at the size panel.cfg gives it over its
+    background bitmap, pure black left transparent; each gauge at its place and size, with its
+    mouse areas and tooltips; a gauge's place on the screenshot holds the bitmap's bezel."""
+    from PIL import Image
+
+    path = os.path.join(out, "serve-panel.png")
+    driver.save_screenshot(path)
+    shot = Image.open(path).convert("RGB")
+    ratio = driver.execute_script("return window.devicePixelRatio")
+    for window in state["windows"]:
+        view = driver.find_element(By.CSS_SELECTOR, '.window[data-section="%s"]' %
+                                   window["section"])
+        if window["background"] and view.get_attribute("data-background") != "drawn":
+            fail("the background of %s is not drawn" % window["section"])
+        zoom = float(view.get_attribute("data-zoom"))
+        shown = rect(driver, view)
+        left, top = shown["x"], shown["y"]
+        if abs(shown["width"] - window["width"] * zoom) > 2:
+            fail("%s is %s wide on the page, not %s x %s" %
+                 (window["section"], shown["width"], window["width"], zoom))
+
+        def pixel(x, y):
+            return shot.getpixel((int((left + x * zoom) * ratio), int((top + y * zoom) * ratio)))
+
+        # The bitmap's pure black strip lets the window show through; its grey does not.
+        if not close(pixel(500, 250), (0x33, 0x33, 0x33)):
+            fail("pure black of the background is not transparent: %s" % (pixel(500, 250),))
+        if not close(pixel(500, 150), (0x4a, 0x52, 0x5c)):
+            fail("the background bitmap is not where the window is: %s" % (pixel(500, 150),))
+        for gauge in window["gauges"]:
+            boxes = driver.find_elements(By.CSS_SELECTOR,
+                                         '.gauge[data-gauge="%s"]' % gauge["name"])
+            if len(boxes) != 1:
+                fail("gauge %s is drawn %d times" % (gauge["name"], len(boxes)))
+            box = rect(driver, boxes[0])
+            for got, want in ((box["x"], left + gauge["x"] * zoom),
+                              (box["y"], top + gauge["y"] * zoom),
+                              (box["width"], gauge["w"] * zoom),
+                              (box["height"], gauge["h"] * zoom)):
+                if abs(got - want) > 2:
+                    fail("gauge %s is not at the place and size panel.cfg gives: %s" %
+                         (gauge["name"], box))
+            # The bitmap's bezel behind each gauge (drawn for the example panel's places).
+            inside = pixel(gauge["x"] + gauge["w"] / 2, gauge["y"] + gauge["h"] / 2)
+            if not close(inside, (0x2b, 0x30, 0x36)):
+                fail("behind gauge %s the screenshot shows %s, not the bezel" %
+                     (gauge["name"], inside))
+            areas = boxes[0].find_elements(By.CSS_SELECTOR, ".area")
+            clickable = [a for a in gauge["areas"] if a["click"]]
+            if len(areas) != len(clickable):
+                fail("gauge %s shows %d mouse areas, the state %d" %
+                     (gauge["name"], len(areas), len(clickable)))
+            for area, shown in zip(clickable, areas):
+                if area["tooltip"] and shown.get_attribute("title") != area["tooltip"]:
+                    fail("area %d of %s lacks its tooltip" % (area["index"], gauge["name"]))
+                if area["w"] and abs(rect(driver, shown)["width"] - area["w"] * zoom) > 2:
+                    fail("area %d of %s is not its size" % (area["index"], gauge["name"]))
+
+
+def main():
+    arguments = argparse.ArgumentParser()
+    arguments.add_argument("--cuebox", required=True)
+    arguments.add_argument("--root", required=True)
+    arguments.add_argument("--out", required=True)
+    given = arguments.parse_args()
+    global OUT
+    OUT = given.out
+
+    server = Server(given.cuebox, given.root, given.out)
+    driver = browser(given.out)
+    try:
+        driver.get(server.address)
+        wait_for(driver, "the module connected", lambda: driver.find_element(
+            By.ID, "status").get_attribute("data-connected") == "true")
+        state = server.state()
+        if len(gauges_of(state)) != 2:
+            fail("the example panel has two XML gauges, the state says %d" %
+                 len(gauges_of(state)))
+        wait_for(driver, "every gauge and the background", lambda: len(
+            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == 2 and driver.find_elements(
+            By.CSS_SELECTOR, '.window[data-background="drawn"]'))
+        time.sleep(0.2)  # the zoom that fits the page is applied with the background
+        check_gauges_drawn(driver, state, given.out)
+        print("browser test: every gauge drawn where the state puts it")
+
+        # The warnings gauge's test button: slot 3 plays, on the page and in the trace.
+        area = driver.find_element(
+            By.CSS_SELECTOR, '.gauge[data-gauge="demo_warnings!warnings"] .area[data-area="1"]')
+        # The time from the click to the row showing it, taken in the page (a measurement, not
+        # a check: this machine's load decides it).
+        driver.execute_script("""
+            window.measured = {};
+            document.addEventListener("click", () => { measured.click = performance.now(); }, true);
+            new MutationObserver(() => {
+              const row = document.querySelector('tr[data-slot="3"]');
+              if (row && row.dataset.state === "playing" && !measured.shown)
+                measured.shown = performance.now();
+            }).observe(document.getElementById("slots"), {subtree: true, childList: true,
+                                                          attributes: true});""")
+        click_at(driver, area)
+        wait_for(driver, "slot 3 playing", lambda: slot_state(driver, 3) == "playing")
+        print("browser test: click to slot 3 shown playing: %.0f ms" % driver.execute_script(
+            "return measured.shown - measured.click"))
+        driver.save_screenshot(os.path.join(given.out, "serve-click.png"))
+        if not server.traced("click", gauge="demo_warnings!warnings"):
+            fail("the server's trace has no click on the warnings gauge")
+        if not server.traced("read", value=3) or not server.traced("play", looping=False):
+            fail("the server's trace does not show slot 3 read and played")
+        print("browser test: the test button plays slot 3")
+
+        # The stall warning, set on the page: slot 2 loops.
+        box = driver.find_element(
+            By.CSS_SELECTOR, 'tr[data-variable="A:STALL WARNING"] input[type="checkbox"]')
+        box.click()
+        wait_for(driver, "slot 2 looping", lambda: slot_state(driver, 2) == "looping")
+        if not server.traced("play", looping=True):
+            fail("the server's trace has no looping play")
+        driver.save_screenshot(os.path.join(given.out, "serve-stall.png"))
+        print("browser test: A:STALL WARNING set on the page loops slot 2")
+
+        # An edited gauge file: the page says so and the panel reloads, the stall kept.
+        gauge_file = os.path.join(given.root, "Gauges", "demo_sounds", "gear_flaps.xml")
+        with open(gauge_file, "a") as edited:
+            edited.write("\n<!-- edited while the preview runs -->\n")
+        wait_for(driver, "the reload", lambda: driver.find_element(
+            By.TAG_NAME, "body").get_attribute("data-reloads") == "1")
+        wait_for(driver, "slot 2 looping after the reload",
+                 lambda: slot_state(driver, 2) == "looping")
+        if "gear_flaps.xml changed: reloading" not in server.output():
+            fail("the server did not say which file changed")
+        print("browser test: an edited gauge file is reloaded, the variables kept")
+
+        # The page's Stop button ends the server, the module disconnected.
+        driver.find_element(By.ID, "stop").click()
+        try:
+            status = server.process.wait(timeout=WAIT)
+        except subprocess.TimeoutExpired:
+            fail("the server did not stop")
+        if status != 0 or "the module is disconnected" not in server.output():
+            fail("the server did not end cleanly:\n" + server.output()[-2000:])
+        wait_for(driver, "that the server stopped", lambda: driver.find_element(
+            By.ID, "status").text == "the server has stopped")
+        print("browser test: the Stop button ends the server and disconnects the module")
+    finally:
+        driver.quit()
+        if server.process.poll() is None:
+            server.process.kill()
+    print("browser test: passed")
+
+
+if __name__ == "__main__":
+    main()
