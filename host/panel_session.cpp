@@ -45,6 +45,11 @@ void PanelSession::start(const std::string& command_variable, TraceRecorder& tra
                                             static_cast<PanelListener&>(*this));
 }
 
+const PanelState& PanelSession::state() const {
+    static const PanelState none;
+    return runner_ ? runner_->state() : none;
+}
+
 bool PanelSession::set_timeline(const std::string& csv_text, std::string& error) {
     next_row_ = 0;
     return read_vars_timeline(csv_text, timeline_, error);

@@ -39,6 +39,9 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     bool set_timeline(const std::string& csv_text, std::string& error);
 
     const LoadedPanel& panel() const { return loaded_; }
+    // Each gauge's state as of the last update, per panel().gauges (their geometry is in
+    // panel().gauges[n].xml.geometry); empty until start().
+    const PanelState& state() const;
     const std::vector<PanelMessage>& problems() const { return loaded_.problems; }
     const std::vector<PanelMessage>& notes() const { return loaded_.notes; }
     // The parameter strings of the module's lines, in panel order.

@@ -108,8 +108,12 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
                     }
                 }
                 seen_sections.push_back(section);
-                if (where == GAUGES)
-                    config.windows.push_back(PanelWindow{section, "", "", "", 0, 0, number});
+                if (where == GAUGES) {
+                    PanelWindow window;
+                    window.section = section;
+                    window.line = number;
+                    config.windows.push_back(window);
+                }
             }
             continue;
         }

@@ -35,6 +35,14 @@ struct PanelWindow {
     std::string file;
     std::string background;  // the bitmap's path from the root with '/', "" when no file=
     double width = 0, height = 0;
+    // Where the window stands on the screen: position=0..8 (0 the top left corner, 1 the top
+    // middle, ... 8 the bottom right), -1 when not given; window_pos=X,Y and window_size=W,H in
+    // fractions of the screen, each pair only when given.
+    int position = -1;
+    bool has_window_pos = false;
+    double window_x = 0, window_y = 0;
+    bool has_window_size = false;
+    double window_width = 0, window_height = 0;
     int line = 0;
 };
 

@@ -51,6 +51,12 @@ PanelRunner::PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelList
         return static_cast<int>(scripts_.size()) - 1;
     };
     every_update_.resize(panel_.gauges.size());
+    state_.gauges.resize(panel_.gauges.size());
+    for (size_t g = 0; g < panel_.gauges.size(); ++g) {
+        const GaugeGeometry& geometry = panel_.gauges[g].xml.geometry;
+        state_.gauges[g].elements.resize(geometry.elements.size());
+        state_.gauges[g].areas.resize(geometry.areas.size());
+    }
     clicks_.resize(panel_.gauges.size());
     for (size_t g = 0; g < panel_.gauges.size(); ++g) {
         const PanelGauge& gauge = panel_.gauges[g];
@@ -91,6 +97,7 @@ void PanelRunner::run(RunningScript& running) {
 }
 
 void PanelRunner::update() {
+    ++state_.updates;
     for (size_t g = 0; g < panel_.gauges.size(); ++g) {
         if (host_instance_[g] >= 0) {
             listener_.host_gauge_update(host_instance_[g]);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/gauge_state.h"
 #include "panel/panel.h"
 #include "panel/script.h"
 
@@ -68,6 +69,11 @@ class PanelRunner {
     // gauge more than once: "the copy in [Window00] (line 5), the first of 2"; "" otherwise.
     std::string click_copy(const std::string& gauge) const;
 
+    // Each gauge's state as of the last update(): what a page draws, beside each gauge's
+    // geometry in panel().gauges[n].xml.geometry.
+    const PanelState& state() const { return state_; }
+    const LoadedPanel& panel() const { return panel_; }
+
     const std::vector<RunningScript>& scripts() const { return scripts_; }
     int host_gauge_count() const { return host_gauges_; }
     long step_limit = SCRIPT_STEP_LIMIT;
@@ -88,4 +94,5 @@ class PanelRunner {
     std::vector<std::vector<int>> clicks_;        // per gauge, per area: its click script or -1
     int host_gauges_ = 0;
     ScriptMachine machine_;
+    PanelState state_;
 };

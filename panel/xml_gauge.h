@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "panel/gauge_state.h"
+
 struct GaugeScriptText {
     std::string place;  // "Update", "Element 3 Value", "Area 1 Click": for messages
     std::string text;   // with the gauge's macros expanded
@@ -24,7 +26,10 @@ struct GaugeArea {
 };
 
 struct XmlGauge {
-    std::string name;                           // the Name attribute of <Gauge>
+    std::string name;  // the Name attribute of <Gauge>
+    // What a page draws from: images (their sizes filled in by the panel's loader), elements,
+    // areas. geometry.areas and areas stand in the same order.
+    GaugeGeometry geometry;
     std::vector<GaugeScriptText> every_update;  // <Update> first, then the values in file order
     std::vector<GaugeArea> areas;
 };
