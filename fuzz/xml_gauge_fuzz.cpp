@@ -33,10 +33,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(!error.empty());
         return 0;
     }
-    for (const GaugeScriptText& script : gauge.every_update) run_script(script, line_count);
+    for (const GaugeScriptText& script : gauge.scripts) run_script(script, line_count);
+    check(gauge.elements.size() == gauge.geometry.elements.size());
+    check(gauge.areas.size() == gauge.geometry.areas.size());
+    for (size_t i = 0; i < gauge.geometry.elements.size(); ++i) {
+        const ElementGeometry& element = gauge.geometry.elements[i];
+        check(element.index == static_cast<int>(i) + 1 && element.parent < element.index);
+    }
     for (size_t i = 0; i < gauge.areas.size(); ++i) {
         check(gauge.areas[i].index == static_cast<int>(i) + 1);
-        if (gauge.areas[i].has_click) run_script(gauge.areas[i].click, line_count);
+        check(!gauge.areas[i].has_click ||
+              static_cast<size_t>(gauge.areas[i].click) < gauge.scripts.size());
     }
     return 0;
 }

@@ -1,6 +1,7 @@
 // Running an author's panel beside the module.
 #include "host/panel_session.h"
 
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 
@@ -60,6 +61,7 @@ void PanelSession::service(uint32_t code) {
 }
 
 void PanelSession::update(double time) {
+    const double seconds = time - time_;
     time_ = time;
     // Rows due by now, a little early rather than an update late for rounding.
     while (next_row_ < timeline_.rows.size() && timeline_.rows[next_row_].time <= time + 1e-9) {
@@ -68,7 +70,72 @@ void PanelSession::update(double time) {
             if (row.given[i]) assign(timeline_.columns[i], row.values[i], "vars");
         }
     }
-    runner_->update();
+    runner_->update(seconds > 0 ? seconds : 0);
+    trace_state();
+}
+
+namespace {
+
+// Pixels to a hundredth and radians to a ten-thousandth: finer than any screen shows, coarse
+// enough that a needle at rest is not traced again for a rounding's sake.
+double rounded(double value, double scale) {
+    return std::round(value * scale) / scale;
+}
+
+}  // namespace
+
+// Each element whose state changed since it was last traced, and each tooltip that did: the
+// trace holds what a page would draw without an event for every update.
+void PanelSession::trace_state() {
+    const PanelState& state = runner_->state();
+    traced_.gauges.resize(state.gauges.size());
+    for (size_t g = 0; g < state.gauges.size(); ++g) {
+        const GaugeState& now = state.gauges[g];
+        GaugeState& before = traced_.gauges[g];
+        const GaugeGeometry& geometry = loaded_.gauges[g].xml.geometry;
+        const bool first = before.elements.size() != now.elements.size() ||
+                           before.areas.size() != now.areas.size();
+        if (first) {
+            before.elements.assign(now.elements.size(), ElementState());
+            before.areas.assign(now.areas.size(), AreaState());
+        }
+        for (size_t e = 0; e < now.elements.size(); ++e) {
+            ElementState shown = now.elements[e];
+            shown.x = rounded(shown.x, 100);
+            shown.y = rounded(shown.y, 100);
+            shown.shift_x = rounded(shown.shift_x, 100);
+            shown.shift_y = rounded(shown.shift_y, 100);
+            shown.angle = rounded(shown.angle, 10000);
+            ElementState& old = before.elements[e];
+            const bool same = !first && shown.visible == old.visible &&
+                              (!shown.visible ||
+                               (shown.chosen_case == old.chosen_case && shown.image == old.image &&
+                                shown.x == old.x && shown.y == old.y && shown.angle == old.angle &&
+                                shown.text == old.text));
+            if (same) continue;
+            old = shown;
+            TraceFields fields = {{"gauge", loaded_.gauges[g].line.name()},
+                                  {"element", static_cast<int>(e) + 1},
+                                  {"visible", shown.visible}};
+            if (shown.visible) {
+                if (!geometry.elements[e].cases.empty()) fields["case"] = shown.chosen_case;
+                fields["image"] = shown.image >= 0 ? geometry.images[shown.image].name : "";
+                fields["x"] = json_number(shown.x);
+                fields["y"] = json_number(shown.y);
+                fields["angle"] = json_number(shown.angle);
+                if (geometry.elements[e].has_text) fields["text"] = shown.text;
+            }
+            trace_->add("element_state", std::move(fields));
+        }
+        for (size_t a = 0; a < now.areas.size(); ++a) {
+            if (!first && now.areas[a].tooltip == before.areas[a].tooltip) continue;
+            before.areas[a] = now.areas[a];
+            if (first && now.areas[a].tooltip.empty()) continue;
+            trace_->add("element_state", {{"gauge", loaded_.gauges[g].line.name()},
+                                          {"area", static_cast<int>(a) + 1},
+                                          {"tooltip", now.areas[a].tooltip}});
+        }
+    }
 }
 
 bool PanelSession::set(const std::string& variable, double value, std::string& why) {

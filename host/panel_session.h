@@ -102,6 +102,7 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     const Unit* unit_of(const VariableRef& ref);
     const Unit*& local_unit(size_t id);
     void command_written(double value, const ScriptSource& by);
+    void trace_state();
 
     PanelHost& host_;
     TraceRecorder* trace_ = nullptr;
@@ -120,4 +121,5 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     VarsTimeline timeline_;
     size_t next_row_ = 0;
     double time_ = 0;
+    PanelState traced_;  // the state as the trace last gave it, rounded
 };

@@ -60,7 +60,8 @@ struct ElementGeometry {
     GaugeTextBox text;  // when it has a <Text>
 };
 
-// One <Area> of the gauge's <Mouse>, nested ones included, in file order.
+// One <Area> of the gauge's <Mouse>, nested ones included, in file order; then the <Mouse>
+// itself, the whole gauge, when it has a <Click>, <Cursor> or <Tooltip> of its own.
 struct AreaGeometry {
     int index = 0;  // from 1, the number clicks and messages use ("Area 2 Click")
     int line = 0;
@@ -105,7 +106,7 @@ struct ElementState {
 };
 
 struct AreaState {
-    std::string tooltip;  // its <Tooltip> (the nearest one around it), formatted; "" when none
+    std::string tooltip;  // its <Tooltip>, its scripts' values formatted in; "" when none
 };
 
 struct GaugeState {

@@ -4,6 +4,7 @@
 #include <map>
 #include <utility>
 
+#include "panel/bitmap.h"
 #include "panel/cabinet.h"
 #include "panel/variable_ref.h"
 
@@ -41,6 +42,31 @@ const CabinetRead& read_cabinet(const std::string& path, PanelFiles& files, Cabi
         found = cabinets.emplace(key, std::move(read)).first;
     }
     return found->second;
+}
+
+// Each image's size from its bitmap, beside the gauge in its folder or in its cabinet; an image
+// not found keeps the size its ImageSizes= gives, if any.
+void size_images(XmlGauge& gauge, const std::string& folder, const std::string& cabinet,
+                 const std::string* cabinet_bytes, PanelFiles& files) {
+    for (GaugeImage& image : gauge.geometry.images) {
+        if (image.name.empty()) continue;
+        const std::string name = normalised(image.name);
+        std::string bytes, error;
+        bool read = false;
+        if (cabinet_bytes) {
+            read = read_from_cabinet(*cabinet_bytes, name, bytes, error) == CabinetResult::FOUND;
+            if (read) image.source = cabinet;
+        } else if (files.read(folder + "/" + name, BITMAP_SIZE_LIMIT, bytes) == PanelFiles::READ) {
+            read = true;
+            image.source = folder + "/" + name;
+        }
+        int width = 0, height = 0;
+        if (read && bitmap_size(bytes, width, height)) {
+            image.width = width;
+            image.height = height;
+        }
+    }
+    resolve_gauge_geometry(gauge);
 }
 
 // Looks for FILE!GAUGE as the simulator does: in the panel's own folder, then in Gauges; in
@@ -97,6 +123,9 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
             found.problem = found.source + ": " + error;
             return found;
         }
+        const std::string* cabinet_bytes =
+            found.source == cabinet ? &read_cabinet(cabinet, files, cabinets).bytes : nullptr;
+        size_images(found.gauge, place + "/" + line.file, cabinet, cabinet_bytes, files);
         found.ok = true;
         return found;
     }

@@ -1,6 +1,8 @@
 // A loaded panel, running: each XML gauge's scripts compiled against the panel's variables,
-// run once per update in panel order, with the host's own DLL gauges (its module) taking their
-// turn at their place; mouse clicks; and each script problem reported once.
+// run once per update in panel order as the simulator runs them (a gauge's <Update>, then each
+// element in file order: its <Visible>, <Select> value, <Shift>, <Rotate> and <String>), with
+// the host's own DLL gauges (its module) taking their turn at their place; each gauge's state
+// after the update; mouse clicks; and each script problem reported once.
 #pragma once
 
 #include <memory>
@@ -14,7 +16,7 @@
 // Who runs a script, for the trace and the messages.
 struct ScriptSource {
     const std::string* gauge;  // "FILE!GAUGE"
-    const std::string* place;  // "Update", "Element 2 Value", "Area 1 Click"
+    const std::string* place;  // "Update", "Element 2 Value", "Area 1 Click", ...
 };
 
 // The variables scripts see, apart from each gauge's own G:Var1 to G:Var9.
@@ -59,8 +61,9 @@ class PanelRunner {
     PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelListener& listener);
     ~PanelRunner();
 
-    // One panel update: every gauge in panel order.
-    void update();
+    // One panel update: every gauge in panel order. `seconds` is the time since the last
+    // update, for the <Delay>s of moving images; the first update places them at once.
+    void update(double seconds = 1.0 / 18);
     // A click on an area of a gauge: `gauge` is FILE!GAUGE or GAUGE alone (when that names one
     // gauge), `area` the area's number (from 1) or its tooltip. False with `error` when there is
     // no such gauge or area.
@@ -80,7 +83,9 @@ class PanelRunner {
 
   private:
     struct Instance;
-    void run(RunningScript& script);
+    double run(RunningScript& script);
+    void update_gauge(size_t gauge, double seconds);
+    void format(size_t gauge, const std::vector<TextPiece>& pieces, std::string& out);
     int clicked_gauge(const std::string& gauge) const;  // its index, or -1
 
     LoadedPanel panel_;
@@ -90,8 +95,7 @@ class PanelRunner {
     std::vector<std::unique_ptr<Instance>> instances_;  // per gauge; null for DLL gauges
     std::vector<int> host_instance_;                    // per gauge: its DLL number, or -1
     std::vector<RunningScript> scripts_;
-    std::vector<std::vector<int>> every_update_;  // per gauge: its scripts in order
-    std::vector<std::vector<int>> clicks_;        // per gauge, per area: its click script or -1
+    std::vector<int> first_script_;  // per gauge: where its scripts begin in scripts_
     int host_gauges_ = 0;
     ScriptMachine machine_;
     PanelState state_;

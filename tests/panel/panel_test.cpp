@@ -104,7 +104,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
     EXPECT_EQ(panel.gauges[0].line.parameters, ".\\Gauges\\plane.ini");
     EXPECT_EQ(panel.gauges[1].source, "Gauges/sounds/gear.xml");
     EXPECT_EQ(panel.gauges[2].source, "Gauges/Fixture.cab");
-    EXPECT_EQ(panel.gauges[2].xml.every_update[0].text, "2 (>L:beta, number)");
+    EXPECT_EQ(panel.gauges[2].xml.scripts[0].text, "2 (>L:beta, number)");
     EXPECT_EQ(panel.gauges[3].source, "Aircraft/Plane/panel/local/horn.xml");
     EXPECT_EQ(panel.gauges[4].source, "Gauges/both/one.xml");
     EXPECT_EQ(panel.gauges[5].line.number, 7);  // the same gauge twice: two instances
@@ -138,7 +138,7 @@ TEST(PanelLoadTest, ACabinetIsReadOnceForAllItsGauges) {
     files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
     const LoadedPanel panel = load_panel("panel.cfg", files, {});
     ASSERT_EQ(panel.gauges.size(), 2u);
-    EXPECT_EQ(panel.gauges[1].xml.every_update[0].text, "2 (>L:beta, number)");
+    EXPECT_EQ(panel.gauges[1].xml.scripts[0].text, "2 (>L:beta, number)");
     EXPECT_EQ(std::count(files.reads.begin(), files.reads.end(), "Gauges/Fixture.cab") +
                   std::count(files.reads.begin(), files.reads.end(), "Gauges/fixture.cab"),
               1);

@@ -32,16 +32,20 @@ TEST(XmlGaugeTest, UpdateFirstThenEveryValueInFileOrderNestedToo) {
         "  <Update>0 (&gt;L:a) &lt;</Update>\n"
         "</Gauge>\n");
     EXPECT_EQ(gauge.name, "Sounds");
-    ASSERT_EQ(gauge.every_update.size(), 4u);
-    EXPECT_EQ(gauge.every_update[0].place, "Update");
-    EXPECT_EQ(gauge.every_update[0].text, "0 (>L:a) <");  // entities decoded
-    EXPECT_EQ(gauge.every_update[0].line, 8);
-    EXPECT_EQ(gauge.every_update[1].place, "Element 1 Value");
-    EXPECT_EQ(gauge.every_update[2].place, "Element 2 Value");
-    EXPECT_EQ(gauge.every_update[2].text, "2");
-    EXPECT_EQ(gauge.every_update[3].place, "Element 4 Value");
-    EXPECT_EQ(gauge.every_update[3].text, "3  4");
-    EXPECT_EQ(gauge.every_update[3].line, 7);
+    ASSERT_EQ(gauge.scripts.size(), 4u);
+    ASSERT_EQ(gauge.update, 3);
+    EXPECT_EQ(gauge.scripts[3].place, "Update");
+    EXPECT_EQ(gauge.scripts[3].text, "0 (>L:a) <");  // entities decoded
+    EXPECT_EQ(gauge.scripts[3].line, 8);
+    ASSERT_EQ(gauge.elements.size(), 4u);
+    EXPECT_EQ(gauge.scripts[gauge.elements[0].select].place, "Element 1 Value");
+    EXPECT_EQ(gauge.scripts[gauge.elements[1].select].place, "Element 2 Value");
+    EXPECT_EQ(gauge.scripts[gauge.elements[1].select].text, "2");
+    EXPECT_EQ(gauge.geometry.elements[1].parent, 1);
+    EXPECT_EQ(gauge.elements[2].select, -1);
+    EXPECT_EQ(gauge.scripts[gauge.elements[3].select].place, "Element 4 Value");
+    EXPECT_EQ(gauge.scripts[gauge.elements[3].select].text, "3  4");
+    EXPECT_EQ(gauge.scripts[gauge.elements[3].select].line, 7);
 }
 
 TEST(XmlGaugeTest, MouseAreasAreNumberedInFileOrderWithTheirTooltips) {
@@ -57,16 +61,19 @@ TEST(XmlGaugeTest, MouseAreasAreNumberedInFileOrderWithTheirTooltips) {
         "    <Area><Tooltip>nothing to click</Tooltip></Area>\n"
         "  </Mouse>\n"
         "</Gauge>\n");
-    ASSERT_EQ(gauge.areas.size(), 3u);
+    // The <Mouse>'s own tooltip makes an area of the whole gauge, after the others.
+    ASSERT_EQ(gauge.areas.size(), 4u);
     EXPECT_EQ(gauge.areas[0].index, 1);
     EXPECT_EQ(gauge.areas[0].tooltip, "Gear horn test");
-    EXPECT_EQ(gauge.areas[0].click.text, "7 (>L:jvb_cuebox_id, number)");
-    EXPECT_EQ(gauge.areas[0].click.place, "Area 1 Click");
+    EXPECT_EQ(gauge.scripts[gauge.areas[0].click].text, "7 (>L:jvb_cuebox_id, number)");
+    EXPECT_EQ(gauge.scripts[gauge.areas[0].click].place, "Area 1 Click");
     EXPECT_EQ(gauge.areas[1].index, 2);
-    EXPECT_EQ(gauge.areas[1].click.text, "(>K:TOGGLE_MASTER_BATTERY)");
+    EXPECT_EQ(gauge.scripts[gauge.areas[1].click].text, "(>K:TOGGLE_MASTER_BATTERY)");
+    EXPECT_EQ(gauge.geometry.areas[1].event, "TOGGLE_MASTER_BATTERY");
     EXPECT_FALSE(gauge.areas[2].has_click);
     EXPECT_EQ(gauge.areas[2].tooltip, "nothing to click");
-    EXPECT_TRUE(gauge.every_update.empty());
+    EXPECT_EQ(gauge.areas[3].tooltip, "the whole gauge");
+    EXPECT_EQ(gauge.update, -1);
 }
 
 TEST(XmlGaugeTest, MouseAreasHaveTheirRectanglesAndCursors) {
@@ -99,13 +106,19 @@ TEST(XmlGaugeTest, MacrosExpandWithinMacrosAndUnknownOnesStay) {
         "  <Macro Name=\"Gear\">3 @cue</Macro>\n"
         "  <Update>@gear @other @cue2 x@cue</Update>\n"
         "</Gauge>\n");
-    ASSERT_EQ(gauge.every_update.size(), 1u);
-    EXPECT_EQ(gauge.every_update[0].text,
+    ASSERT_EQ(gauge.update, 0);
+    EXPECT_EQ(gauge.scripts[0].text,
               "3 (>L:jvb_cuebox_id, number) @other @cue2 x(>L:jvb_cuebox_id, number)");
 }
 
-TEST(XmlGaugeTest, MacrosThatNeverEndAreRefused) {
-    EXPECT_NE(refused("<Gauge><Macro Name=\"a\">1 @a</Macro><Update>@a</Update></Gauge>")
+// The script that uses such a macro does not run; the rest of the gauge does.
+TEST(XmlGaugeTest, MacrosThatNeverEndStopTheirScriptOnly) {
+    auto update_error = [](const std::string& text) {
+        const XmlGauge gauge = read(text);
+        EXPECT_EQ(gauge.update, 0);
+        return gauge.update < 0 ? std::string() : gauge.scripts[0].error;
+    };
+    EXPECT_NE(update_error("<Gauge><Macro Name=\"a\">1 @a</Macro><Update>@a</Update></Gauge>")
                   .find("deeper than"),
               std::string::npos);
     // Each level quadruples: the text limit stops it before memory does.
@@ -117,7 +130,7 @@ TEST(XmlGaugeTest, MacrosThatNeverEndAreRefused) {
                     std::to_string(i - 1) + "</Macro>";
     }
     doubling += "<Update>@m" + std::to_string(top) + "</Update></Gauge>";
-    EXPECT_NE(refused(doubling).find("grows beyond"), std::string::npos);
+    EXPECT_NE(update_error(doubling).find("grows beyond"), std::string::npos);
 }
 
 TEST(XmlGaugeTest, FilesThatAreNotGaugesSayWhy) {
