@@ -133,19 +133,43 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
         int gauge_number = 0;
         const std::string key = trim_text(line.substr(0, equals));
         if (!gauge_key(key, gauge_number)) {
-            // The window's background and design size; position, visible and the like are not
-            // the preview's business.
+            // The window's background, design size and place on the screen; visible= and the
+            // like are not the preview's business.
             PanelWindow& window = config.windows.back();
             const std::string setting = trim_text(line.substr(equals + 1));
+            const size_t comma = setting.find(',');
+            const std::string first = trim_text(setting.substr(0, comma));
+            const std::string second =
+                comma == std::string::npos ? "" : trim_text(setting.substr(comma + 1));
+            const bool pair = is_number(first) && is_number(second);
             if (same_text(key, "file")) {
                 window.file = setting;
             } else if (same_text(key, "size_mm")) {
-                const size_t comma = setting.find(',');
-                const std::string width = trim_text(setting.substr(0, comma));
-                const std::string height =
-                    comma == std::string::npos ? "" : trim_text(setting.substr(comma + 1));
-                if (is_number(width)) window.width = std::max(0.0, std::atof(width.c_str()));
-                if (is_number(height)) window.height = std::max(0.0, std::atof(height.c_str()));
+                if (is_number(first)) window.width = std::max(0.0, std::atof(first.c_str()));
+                if (is_number(second)) window.height = std::max(0.0, std::atof(second.c_str()));
+            } else if (same_text(key, "position")) {
+                const int place = is_number(setting) ? std::atoi(setting.c_str()) : -1;
+                if (place >= 0 && place <= 8 && setting.find('.') == std::string::npos)
+                    window.position = place;
+                else
+                    problem(number, "position=" + setting +
+                                        ": expected a place from 0 (top left) to 8 (bottom "
+                                        "right); the window's place is left to the simulator");
+            } else if (same_text(key, "window_pos") || same_text(key, "window_size")) {
+                const bool size = same_text(key, "window_size");
+                if (!pair) {
+                    problem(number, key + "=" + setting +
+                                        ": expected two numbers, fractions of the screen, as "
+                                        "in 0.25,0.5");
+                } else if (size) {
+                    window.has_window_size = true;
+                    window.window_width = std::max(0.0, std::atof(first.c_str()));
+                    window.window_height = std::max(0.0, std::atof(second.c_str()));
+                } else {
+                    window.has_window_pos = true;
+                    window.window_x = std::atof(first.c_str());
+                    window.window_y = std::atof(second.c_str());
+                }
             }
             continue;
         }

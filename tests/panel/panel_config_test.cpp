@@ -49,23 +49,42 @@ TEST(PanelConfigTest, WindowsAndPlacesAsTheyAreDrawn) {
         "[Window Titles]\nwindow00=Main panel\n"
         "[Window00]\nfile=Main.BMP\nsize_mm=1024\ngauge00=a!b, 10, 20, 30, 40, x.ini\n"
         "[Window01]\nFILE = radio.bmp ; the stack\nSIZE_MM = 300, 120\ngauge00=a!c, -8, 1\n"
-        "[VCockpit01]\nsize_mm=wide\n");
+        "position=7\nwindow_pos= 0.25 , 0.5\nWINDOW_SIZE=0.5,0.25\n"
+        "[VCockpit01]\nsize_mm=wide\nposition=9\nwindow_pos=left\nwindow_size=0.5\n");
     ASSERT_EQ(config.windows.size(), 3u);
     const struct {
         const char* section;
         const char* title;
         const char* file;
         double width, height;
-    } windows[] = {{"Window00", "Main panel", "Main.BMP", 1024, 0},
-                   {"Window01", "", "radio.bmp", 300, 120},
-                   {"VCockpit01", "", "", 0, 0}};
+        int position;
+        bool has_pos;
+        double x, y;
+        bool has_size;
+        double w, h;
+    } windows[] = {{"Window00", "Main panel", "Main.BMP", 1024, 0, -1, false, 0, 0, false, 0, 0},
+                   {"Window01", "", "radio.bmp", 300, 120, 7, true, 0.25, 0.5, true, 0.5, 0.25},
+                   {"VCockpit01", "", "", 0, 0, -1, false, 0, 0, false, 0, 0}};
     for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(config.windows[i].position, windows[i].position) << i;
+        EXPECT_EQ(config.windows[i].has_window_pos, windows[i].has_pos) << i;
+        EXPECT_EQ(config.windows[i].window_x, windows[i].x) << i;
+        EXPECT_EQ(config.windows[i].window_y, windows[i].y) << i;
+        EXPECT_EQ(config.windows[i].has_window_size, windows[i].has_size) << i;
+        EXPECT_EQ(config.windows[i].window_width, windows[i].w) << i;
+        EXPECT_EQ(config.windows[i].window_height, windows[i].h) << i;
         EXPECT_EQ(config.windows[i].section, windows[i].section);
         EXPECT_EQ(config.windows[i].title, windows[i].title);
         EXPECT_EQ(config.windows[i].file, windows[i].file);
         EXPECT_EQ(config.windows[i].width, windows[i].width);
         EXPECT_EQ(config.windows[i].height, windows[i].height);
     }
+    // The three settings of [VCockpit01] that cannot be read, each at its line.
+    ASSERT_EQ(config.problems.size(), 3u);
+    EXPECT_EQ(config.problems[0].line, 16);
+    EXPECT_NE(config.problems[0].text.find("0 (top left) to 8"), std::string::npos);
+    EXPECT_NE(config.problems[2].text.find("window_size=0.5: expected two numbers"),
+              std::string::npos);
     ASSERT_EQ(config.gauges.size(), 2u);
     const PanelGaugeLine& placed = config.gauges[0];
     EXPECT_EQ(placed.x, 10);
