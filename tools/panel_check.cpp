@@ -183,9 +183,10 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             if (drives.empty() && ref.kind == 'L' && driving.count(lower_text(ref.name)))
                 drives = ref.name;
         }
-        const std::string said = where_is(script, script.error.line) + ": at '" +
-                                 script.error.token + "': " + script.error.message +
-                                 ": this script does not run";
+        const std::string said =
+            where_is(script, script.error.line) + ": " +
+            (script.error.token.empty() ? "" : "at '" + script.error.token + "': ") +
+            script.error.message + ": this script does not run";
         // A gauge on several windows is compiled once per copy: one finding says it for all.
         bool known = false;
         for (const PanelFinding& problem : problems)
@@ -201,6 +202,23 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         } else {
             notes.push_back(said + " (it writes nothing that drives the sound)");
         }
+    }
+    // What the preview reads of a gauge but does not model, once per gauge file: a clean
+    // check then says what it did not look at.
+    std::set<std::string> partly;
+    for (const PanelGauge& gauge : panel_.gauges) {
+        if (gauge.kind != PanelGauge::XML) continue;
+        std::string skipped;
+        for (const std::string& tag : gauge.xml.skipped)
+            skipped += (skipped.empty() ? "" : ", ") + tag;
+        if (!gauge.xml.keys.empty())
+            skipped += std::string(skipped.empty() ? "" : ", ") + "<Keys> (compiled, never run)";
+        if (skipped.empty() ||
+            !partly.insert(lower_text(gauge.source + "!" + gauge.line.gauge)).second)
+            continue;
+        notes.push_back(gauge.source + " (" + gauge.line.name() +
+                        "): the preview reads this gauge only in part: it does not model " +
+                        skipped);
     }
     if (runner.host_gauge_count() == 0) {
         problems.push_back(PanelFinding{"no_module", -1,

@@ -503,4 +503,38 @@ TEST_F(PanelCliTest, AScriptThatCannotRunIsAProblemOnlyWhereItDrivesTheSound) {
     }
 }
 
+// Every script of a gauge is checked at its own line, and what the preview does not model is
+// said once per gauge, however many windows place it.
+TEST_F(PanelCliTest, CheckReadsEveryScriptAndSaysWhatItSkipped) {
+    const struct {
+        const char* element;
+        const char* said;
+    } cases[] = {
+        {"<Rotate>\n<Value>(A:AIRSPEED INDICATED,knots if{ frob</Value></Rotate>",
+         "gauge.xml:3 (test!gauge, Element 1 Rotate): at '(A:AIRSPEED INDICATED,knots if{ frob'"},
+        {"<Shift><Value>\n\n1 }</Value></Shift>", "gauge.xml:4 (test!gauge, Element 1 Shift)"},
+        {"<Visible>\n1 frob</Visible>", "gauge.xml:3 (test!gauge, Element 1 Visible): at 'frob'"},
+        {"<Text><String>speed\n%((A:X, knots) }})%!d!</String></Text>",
+         "gauge.xml:3 (test!gauge, Element 1 String 1)"},
+    };
+    for (const auto& c : cases) {
+        panel(std::string("<Gauge>\n<Element>") + c.element +
+              "</Element>\n<Mouse><Area><Click>1 (&gt;L:cue)</Click></Area></Mouse></Gauge>");
+        const ToolResult result = check();
+        EXPECT_NE(result.out.find(c.said), std::string::npos) << c.said << "\n" << result.out;
+    }
+    panel(
+        "<Gauge>\n<Element><MaskImage Name=\"m.bmp\"/><Polygon/></Element>\n"
+        "<Element><MaskImage Name=\"n.bmp\"/></Element>\n"
+        "<Mouse><Area><Click>1 (&gt;L:cue)</Click></Area></Mouse></Gauge>",
+        "", true);
+    const ToolResult result = check();
+    const std::string said =
+        "the preview reads this gauge only in part: it does not model <MaskImage> (line 2), "
+        "<Polygon> (line 2)";
+    const size_t first = result.out.find(said);
+    EXPECT_NE(first, std::string::npos) << result.out;
+    EXPECT_EQ(result.out.find(said, first + 1), std::string::npos) << result.out;
+}
+
 }  // namespace
