@@ -537,4 +537,32 @@ TEST_F(PanelCliTest, CheckReadsEveryScriptAndSaysWhatItSkipped) {
     EXPECT_EQ(result.out.find(said, first + 1), std::string::npos) << result.out;
 }
 
+// The trace holds each element's state when it changes, not at every update.
+TEST_F(PanelCliTest, TheTraceSaysAnElementsStateOnlyWhenItChanges) {
+    panel(
+        "<Gauge><Element><Visible>(A:GEAR HANDLE POSITION, bool)</Visible>\n"
+        "<Text><String>%((A:GEAR HANDLE POSITION, bool))%{if}DOWN%{end}</String></Text>"
+        "</Element></Gauge>\n");
+    write_file("flight.csv", "time,A:GEAR HANDLE POSITION,bool\n0,0\n0.5,1\n");
+    write_file("flight.scn", "connect\nwait 1\ndisconnect\n");
+    const ToolResult result =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv"), "--trace"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::vector<std::string> states;
+    for (size_t at = result.out.find("\"element_state\""); at != std::string::npos;
+         at = result.out.find("\"element_state\"", at + 1)) {
+        const size_t start = result.out.rfind('{', at);
+        states.push_back(result.out.substr(start, result.out.find('}', at) - start + 1));
+    }
+    ASSERT_EQ(states.size(), 2u) << result.out;
+    EXPECT_EQ(states[0],
+              "{\"update\":1,\"event\":\"element_state\",\"gauge\":\"test!gauge\","
+              "\"element\":1,\"visible\":false}");
+    EXPECT_EQ(states[1],
+              "{\"update\":10,\"event\":\"element_state\",\"gauge\":\"test!gauge\","
+              "\"element\":1,\"visible\":true,\"image\":\"\",\"x\":0,\"y\":0,"
+              "\"angle\":0,\"text\":\"DOWN\"}");
+}
+
 }  // namespace
