@@ -157,6 +157,9 @@ std::string trace_readable(const TraceEvent& event) {
         text = "sound device released";
     } else if (e == "profile" || e == "lock" || e == "unlock") {
         return "";
+    } else if (e == "element_state") {
+        // What a gauge draws is for the page and the trace; the printed run stays about sound.
+        return "";
     } else {
         text = e + (event.fields.empty() ? "" : " " + json_text(event.fields));
     }

@@ -556,6 +556,11 @@ TEST_F(PanelCliTest, TheTraceSaysAnElementsStateOnlyWhenItChanges) {
         states.push_back(result.out.substr(start, result.out.find('}', at) - start + 1));
     }
     ASSERT_EQ(states.size(), 2u) << result.out;
+    // The printed run stays about sound.
+    const ToolResult printed =
+        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
+                "--vars", path("flight.csv")});
+    EXPECT_EQ(printed.out.find("element_state"), std::string::npos) << printed.out;
     EXPECT_EQ(states[0],
               "{\"update\":1,\"event\":\"element_state\",\"gauge\":\"test!gauge\","
               "\"element\":1,\"visible\":false}");
