@@ -210,7 +210,8 @@ void PanelRunner::update_gauge(size_t g, double seconds) {
     Instance& instance = *instances_[g];
     const bool at_once = !instance.placed;
     instance.placed = true;
-    RunningScript* scripts = &scripts_[static_cast<size_t>(first_script_[g])];
+    // A gauge without scripts begins at the end of the list: no element to take the address of.
+    RunningScript* scripts = scripts_.data() + first_script_[g];
     if (xml.update >= 0) run(scripts[xml.update]);
     for (size_t e = 0; e < xml.elements.size(); ++e) {
         const ElementCode& code = xml.elements[e];
