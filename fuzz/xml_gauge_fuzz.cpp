@@ -1,10 +1,12 @@
 // libFuzzer target for the XML gauge loader: any text is read as a gauge or refused with its
 // line; every script of a gauge read then compiles or is refused, and runs a few updates, as
 // the panel runs it.
+#include <cmath>
 #include <string>
 
 #include "fuzz/fuzz_input.h"
 #include "fuzz/script_host.h"
+#include "panel/panel_runner.h"
 #include "panel/xml_gauge.h"
 
 using fuzz::check;
@@ -19,6 +21,41 @@ void run_script(const GaugeScriptText& source, int line_count) {
     Script script;
     ScriptError error;
     if (script.compile(source.text, host, error)) fuzz::run_updates(script, host, 2000);
+}
+
+// The gauge run as a panel runs it: its state stays within its geometry and holds numbers.
+struct FuzzPanel : PanelVariables, PanelListener {
+    std::vector<double> values;
+    int bind(const VariableRef&, std::string&) override {
+        values.push_back(0.0);
+        return static_cast<int>(values.size()) - 1;
+    }
+    double read(int handle) override { return values.at(static_cast<size_t>(handle)); }
+    void write(int handle, double value, const ScriptSource&) override {
+        values.at(static_cast<size_t>(handle)) = value;
+    }
+    void host_gauge_update(int) override {}
+    void script_problem(const ScriptSource&, int, const std::string&, const std::string&) override {
+    }
+};
+
+void run_gauge(const XmlGauge& gauge) {
+    LoadedPanel panel;
+    PanelGauge placed;
+    placed.xml = gauge;
+    panel.gauges.push_back(placed);
+    FuzzPanel host;
+    PanelRunner runner(panel, host, host);
+    runner.step_limit = 2000;
+    for (int update = 0; update < 3; ++update) {
+        runner.update(update == 1 ? 0 : 0.5);
+        const GaugeState& state = runner.state().gauges.at(0);
+        check(state.elements.size() == gauge.geometry.elements.size());
+        for (const ElementState& element : state.elements) {
+            check(element.image < static_cast<int>(gauge.geometry.images.size()));
+            check(!std::isnan(element.angle) && !std::isnan(element.x) && !std::isnan(element.y));
+        }
+    }
 }
 
 }  // namespace
@@ -45,5 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         check(!gauge.areas[i].has_click ||
               static_cast<size_t>(gauge.areas[i].click) < gauge.scripts.size());
     }
+    run_gauge(gauge);
     return 0;
 }
