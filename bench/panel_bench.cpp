@@ -99,24 +99,26 @@ std::string fifty_gauge_xml(int kind, int n) {
                    "<Case Value=\"1\"><Image Name=\"on.bmp\"/></Case></Select></Element>\n"
                    "<Element><Visible>(A:ELECTRICAL MAIN BUS VOLTAGE, volts) 20 &gt;</Visible>"
                    "<Image Name=\"lit.bmp\"/></Element>\n"
-                   "<Update>(A:GENERAL ENG OIL PRESSURE:1, psi) 20 &lt; (&gt;L:warn" + i +
-                   ", bool)</Update>\n</Gauge>\n";
+                   "<Update>(A:GENERAL ENG OIL PRESSURE:1, psi) 20 &lt; (&gt;L:warn" +
+                   i + ", bool)</Update>\n</Gauge>\n";
         case 1:  // a needle: a smoothed airspeed, its rotation and an overspeed flag
             return "<Gauge Name=\"asi" + i +
                    "\" Version=\"1.0\">\n"
-                   "<Update>(A:AIRSPEED INDICATED, knots) (L:asi" + i +
-                   ", number) - 0.1 * (L:asi" + i + ", number) + (&gt;L:asi" + i +
+                   "<Update>(A:AIRSPEED INDICATED, knots) (L:asi" +
+                   i + ", number) - 0.1 * (L:asi" + i + ", number) + (&gt;L:asi" + i +
                    ", number)</Update>\n"
-                   "<Element><Rotate><Value>(L:asi" + i +
+                   "<Element><Rotate><Value>(L:asi" +
+                   i +
                    ", number) 0 max 250 min 1.2 * dgrd</Value></Rotate>"
                    "<Image Name=\"needle.bmp\"/></Element>\n"
                    "<Element><Select><Value>(A:AIRSPEED INDICATED, knots) 200 &gt;</Value>"
                    "</Select></Element>\n</Gauge>\n";
-        case 2:  // a switch: a click toggles the lights, a change cues a sound once the module is idle
+        case 2:  // a switch: a click toggles the lights, a change cues a sound once the module is
+                 // idle
             return "<Gauge Name=\"sw" + i +
                    "\" Version=\"1.0\">\n"
-                   "<Update>(A:LIGHT LANDING, bool) (L:land_was" + i +
-                   ", bool) != if{ (A:LIGHT LANDING, bool) (&gt;L:land_was" + i +
+                   "<Update>(A:LIGHT LANDING, bool) (L:land_was" +
+                   i + ", bool) != if{ (A:LIGHT LANDING, bool) (&gt;L:land_was" + i +
                    ", bool) (L:panel_sounds, number) 260 == if{ 5 (&gt;L:panel_sounds, number) "
                    "} }</Update>\n"
                    "<Element><Select><Value>(A:LIGHT LANDING, bool)</Value></Select></Element>\n"
@@ -125,9 +127,9 @@ std::string fifty_gauge_xml(int kind, int n) {
         default:  // a radio: the frequency kept, the flaps index shown, the digits written
             return "<Gauge Name=\"radio" + i +
                    "\" Version=\"1.0\">\n"
-                   "<Update>(A:COM ACTIVE FREQUENCY:1, MHz) 100 * near (&gt;L:com" + i +
-                   ", number) (L:com" + i +
-                   ", number) 11800 &lt; if{ 11800 (&gt;L:com" + i + ", number) }</Update>\n"
+                   "<Update>(A:COM ACTIVE FREQUENCY:1, MHz) 100 * near (&gt;L:com" +
+                   i + ", number) (L:com" + i + ", number) 11800 &lt; if{ 11800 (&gt;L:com" + i +
+                   ", number) }</Update>\n"
                    "<Element><Select><Value>30 25 20 10 4 (A:FLAPS HANDLE INDEX, number) "
                    "case</Value></Select></Element>\n"
                    "<Element><Text><String>%((A:COM ACTIVE FREQUENCY:1, MHz))%!6.2f!</String>"
