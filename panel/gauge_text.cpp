@@ -109,7 +109,11 @@ bool format_gauge_value(const std::string& format, double number, const std::str
         out += buffer;
     };
     if (format.empty()) {
-        general();
+        if (text) {
+            out += *text;
+        } else {
+            general();
+        }
         return true;
     }
     // Flags, a width and a precision of at most two digits each, and one conversion.

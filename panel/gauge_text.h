@@ -16,7 +16,8 @@ std::vector<TextPiece> parse_gauge_text(const std::string& text, int line, const
 
 // A script's result as its format shows it: "d" (a whole number, as C's printf shows the
 // value's whole part), "3d", "03d", "-5d", "+d", "x", "1.2f", "e", "g", "s" (the script's text,
-// or its number when it gave none), "c". No format shows the number as "g" does. False, with
+// or its number when it gave none), "c". No format shows the text, or the number as "g"
+// does. False, with
 // the number in the "g" form, when the format is none of these.
 bool format_gauge_value(const std::string& format, double number, const std::string* text,
                         std::string& out);

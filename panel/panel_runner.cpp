@@ -173,10 +173,15 @@ void PanelRunner::format(size_t gauge, const std::vector<TextPiece>& pieces, std
                 break;
             case TextPiece::VALUE: {
                 if (!showing) break;
-                last = run(scripts_[static_cast<size_t>(first_script_[gauge] + piece.script)]);
+                RunningScript& script =
+                    scripts_[static_cast<size_t>(first_script_[gauge] + piece.script)];
+                last = run(script);
                 // A value that is the condition of the %{if} after it shows nothing itself.
                 const bool condition = i + 1 < pieces.size() && pieces[i + 1].kind == TextPiece::IF;
-                if (!condition) format_gauge_value(piece.text, last, nullptr, out);
+                if (!condition)
+                    format_gauge_value(
+                        piece.text, last,
+                        script.script.compiled() ? script.script.top_text(machine_) : nullptr, out);
                 break;
             }
             case TextPiece::IF:

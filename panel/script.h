@@ -118,6 +118,9 @@ class Script {
     // Runs the script once. Returns the value left on top of the stack (0 when none).
     double run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& report,
                long step_limit = SCRIPT_STEP_LIMIT) const;
+    // The text left on top of the stack by the last run on `machine`, for a gauge's <String>
+    // (`!s!`); null when the top is a number or the stack is empty.
+    const std::string* top_text(const ScriptMachine& machine) const;
 
     bool compiled() const { return compiled_; }
     const std::vector<ScriptWrite>& writes() const { return writes_; }

@@ -538,3 +538,11 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
     }
     return stack.empty() ? 0.0 : Running::number(stack.back());
 }
+
+const std::string* Script::top_text(const ScriptMachine& machine) const {
+    if (machine.stack.empty() || machine.stack.back().text < 0) return nullptr;
+    const size_t index = static_cast<size_t>(machine.stack.back().text);
+    if (index < texts_.size()) return &texts_[index];
+    return index - texts_.size() < machine.strings.size() ? &machine.strings[index - texts_.size()]
+                                                          : nullptr;
+}

@@ -223,6 +223,9 @@ TEST(GaugeStateTest, StringsFormatTheirScriptsAndShowTheirConditions) {
         {"A%((L:v) 1 &gt;)%{if}B%((L:v) 5 &gt;)%{if}C%{else}D%{end}E%{end}F", 0, "AF"},
         {"%((L:v))%!q!", 1.5, "1.5"},  // a format it does not know: the number as it is
         {"50%", 0, "50%"},
+        {"[%('N123')%!s!]", 0, "[N123]"},  // a script that leaves a text
+        {"%('ab' 'cd' scat)%", 0, "abcd"},
+        {"%((L:v))%!4s!", 7, "   7"},
     };
     for (const auto& row : rows) {
         OneGauge gauge(std::string("<Gauge><Element><Text X=\"40\" Y=\"10\" Length=\"4\" "
