@@ -6,8 +6,10 @@ it (the rendered page shows only the block). Each Markdown file gets its own sim
 `~/fs9` (HOME is a fresh temporary folder), filled by its marked blocks in the order they stand:
 
   <!-- cuebox-test file=PATH [bom] -->    the block is written to ~/PATH (with a UTF-8 BOM)
-  <!-- cuebox-test wav=PATH rate=N channels=N bits=N seconds=S -->
-                                          (no block) a PCM WAV file of silence at ~/PATH
+  <!-- cuebox-test wav=PATH rate=N channels=N bits=N seconds=S|frames=N [missing=N] -->
+                                          (no block) a PCM WAV file of silence at ~/PATH (its
+                                          "data" chunk declaring N bytes more than it holds)
+  <!-- cuebox-test run="COMMAND" -->       the block is what COMMAND prints, as below
   <!-- cuebox-test -->                    the block's `$ ` lines are commands, run by sh in ~
                                           with `cuebox` the built one; the lines after each are
                                           what it prints (stdout, then stderr), compared line by
@@ -59,17 +61,20 @@ def blocks(path):
     return found
 
 
-def write_wav(path, rate, channels, bits, seconds):
-    frames = int(round(rate * seconds))
+def write_wav(path, options):
+    rate, channels, bits = (int(options[k]) for k in ("rate", "channels", "bits"))
+    frames = int(options["frames"]) if "frames" in options else \
+        int(round(rate * float(options["seconds"])))
     block = channels * bits // 8
     data = bytes(frames * block)
+    declared = len(data) + int(options.get("missing", 0))  # a file cut short
     fmt = (1).to_bytes(2, "little") + channels.to_bytes(2, "little") + \
         rate.to_bytes(4, "little") + (rate * block).to_bytes(4, "little") + \
         block.to_bytes(2, "little") + bits.to_bytes(2, "little")
     body = b"WAVE" + b"fmt " + len(fmt).to_bytes(4, "little") + fmt + \
-        b"data" + len(data).to_bytes(4, "little") + data
+        b"data" + declared.to_bytes(4, "little") + data
     path.parent.mkdir(parents=True, exist_ok=True)
-    path.write_bytes(b"RIFF" + len(body).to_bytes(4, "little") + body)
+    path.write_bytes(b"RIFF" + (len(body) + declared - len(data)).to_bytes(4, "little") + body)
 
 
 def matches(expected, actual):
@@ -202,9 +207,7 @@ def run_doc(doc, cuebox, schema, raw_outputs):
         for line, options, text in blocks(doc):
             where = f"{doc}:{line}"
             if "wav" in options:
-                write_wav(runner.home / options["wav"], int(options["rate"]),
-                          int(options["channels"]), int(options["bits"]),
-                          float(options["seconds"]))
+                write_wav(runner.home / options["wav"], options)
                 continue
             if "file" in options:
                 target = runner.home / options["file"]
@@ -212,8 +215,8 @@ def run_doc(doc, cuebox, schema, raw_outputs):
                 data = ("\n".join(text) + "\n").encode("utf-8")
                 target.write_bytes((b"\xef\xbb\xbf" if "bom" in options else b"") + data)
                 continue
-            steps = []
-            for offset, text_line in enumerate(text):
+            steps = [(line - 1, options["run"], text)] if "run" in options else []
+            for offset, text_line in enumerate(text if not steps else []):
                 if text_line.startswith("$ "):
                     steps.append((line + offset, text_line[2:], []))
                 elif steps:
