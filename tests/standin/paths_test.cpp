@@ -181,6 +181,14 @@ TEST_F(PathsTest, MmioOpenResolvesAndIsTraced) {
     // "sound" matches "SOUND" first, which has no cockpit folder.
     EXPECT_EQ(file, nullptr);
     char exact[] = "Sound\\COCKPIT\\gear.wav";
+    // Only reading is modelled: a write is refused, as an invalid flag is, not opened to read.
+    const size_t events = log.events.size();
+    for (DWORD writing : {MMIO_WRITE, MMIO_READWRITE}) {
+        MMIOINFO info = {};
+        EXPECT_EQ(mmioOpenA(exact, &info, MMIO_ALLOCBUF | writing), nullptr) << writing;
+        EXPECT_EQ(info.wErrorRet, static_cast<UINT>(MMSYSERR_INVALPARAM)) << writing;
+    }
+    log.events.resize(events);
     file = mmioOpenA(exact, nullptr, MMIO_ALLOCBUF | MMIO_READ);
     ASSERT_NE(file, nullptr);
     char text[4];
