@@ -46,6 +46,9 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
 // in, and the one the tools show them in.
 void use_code_page(int code_page);
 int tool_code_page();
+// A file in a folder, joined as the system writes paths ("C:\\windows\\my.ini" on Windows), for
+// the paths the tools make themselves and print.
+std::string path_in(const std::string& folder, const std::string& name);
 // ANSI text as the module reads it (an INI value, a path), as UTF-8 for people and JSON.
 std::string shown(const std::string& ansi);
 // Appends printf-style text to `out` (MinGW's C99 printf when on Windows, as std::printf there).
