@@ -530,7 +530,7 @@ run_rendered() {
 # and the status lines it prints, leaving out their times, must be the Linux build's.
 # $1: label, $2: loader, $3: time limit, $4: cuebox.exe.
 CONSOLE_INPUT=$'0\n105\n1\nstatus\nquit\n'
-console_status() { sed -n 's/^ *[0-9.]* s  \(loaded .*\)/\1/p' "$1"; }
+console_status() { tr -d '\r' <"$1" | sed -n 's/^ *[0-9.]* s  \(loaded .*\)/\1/p'; }
 run_console() {
     local label=$1 loader=$2 limit=$3 host=$4 log="$TMP/logs/$1-console.log" T status
     T=$(date +%s.%N)
