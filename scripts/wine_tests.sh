@@ -553,6 +553,46 @@ run_console() {
     fi
 }
 
+# Messages that only Windows can get wrong (how it spells paths), from a cuebox.exe: each
+# command's output must match its pattern (grep -E) and must not match the second one.
+# $1: label, $2: loader, $3: time limit, $4: cuebox.exe.
+make_messages_root() {  # $1: root: an INI saved as UTF-8 without a mark naming café.wav
+    mkdir -p "$1/Gauges" "$1/Sound/MyPlane"
+    tone "$1/Sound/MyPlane/café.wav" 500 0.2
+    printf '%s\r\n' '[Config]' 'LVar=myplane_snd' '[Sounds]' 'Sound01=.\Sound\MyPlane\café.wav' \
+        >"$1/Gauges/myplane.ini"
+}
+run_messages() {
+    local label=$1 loader=$2 limit=$3 host=$4 root="$TMP/roots/messages" n=0 out
+    local T
+    T=$(date +%s.%N)
+    [ -d "$root" ] || make_messages_root "$root"
+    message_case() {  # $1: must match, $2: must not match ("" for none), then the arguments
+        local want=$1 refuse=$2
+        shift 2
+        n=$((n + 1))
+        out="$TMP/logs/$label-message$n.log"
+        wine_run "$loader" "$limit" "$host" --root "$(winpath "$root")" "$@" >"$out" 2>&1
+        tr -d '\r' <"$out" >"$out.text"
+        if ! grep -qE -- "$want" "$out.text"; then
+            fail "$label message $n ($*): nothing matches /$want/"
+            sed 's/^/    /' "$out.text" | head -12
+        elif [ -n "$refuse" ] && grep -qE -- "$refuse" "$out.text"; then
+            fail "$label message $n ($*): /$refuse/ is said: $(grep -E -- "$refuse" "$out.text" | head -1)"
+        else
+            pass "$label message $n: $(grep -E -- "$want" "$out.text" | head -1 | sed 's/^ *//')"
+        fi
+    }
+    # The module looks for the name as Windows reads the file; "looked for" says that one too.
+    message_case 'file not found: .*cafÃ©\.wav \(looked for [^)]*cafÃ©\.wav\)' 'looked for [^)]*café' \
+        check --param '.\Gauges\myplane.ini'
+    # Paths the tools join are Windows paths.
+    message_case 'looked for [A-Za-z]:\\windows\\myplane\.ini' 'windows/' check --param myplane.ini
+    message_case 'did you mean \.\\Gauges\\myplane\.ini\?' '' check --param '.\Gauges\myplnae.ini'
+    message_case 'cannot read the scenario [A-Za-z]:\\.*\\nowhere\.scn' '/nowhere' run nowhere.scn
+    timed "$label messages" "$T"
+}
+
 # The panel preview of a cuebox.exe against the Linux build's (scripts/wine_panel_check.sh).
 # $1: label, $2: loader, $3: cuebox.exe.
 panel_check() {
@@ -589,6 +629,7 @@ if [ -n "$WIN64_BUILD" ]; then
         fi
     done
     run_console win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
+    run_messages win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
     for scenario in "${silent[@]}"; do  # each alone, as before: they are fast here
         run_without_audio win64 "$WINE64" "$LIMIT64" \
             "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
@@ -654,6 +695,7 @@ if [ -n "$WIN32_TESTS" ]; then
             run_rendered "$label-out" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe" "$scenario"
         done
         run_console "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
+        run_messages "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
         if [ ${#silent[@]} -gt 0 ]; then
             run_without_audio "$label" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/dsound_probe.exe" \
                 "$PACKAGE/cuebox.exe" "${silent[@]}"

@@ -2,7 +2,6 @@
 // Windows finds and decodes it, and the mistakes in it that the module passes over in silence.
 #include "tools/check_ini.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -13,6 +12,7 @@
 #include "panel/text.h"
 #include "platform/codepage.h"
 #include "platform/win32.h"
+#include "tools/ini_files.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
@@ -44,26 +44,22 @@ std::string windows_folder() {
 #endif
 }
 
-// The INI files in the root's Gauges folder that look like ours (a [Sounds] section or an
-// LVar key), for an author whose INI is not where the module looks by default.
-std::vector<std::string> ini_files_like_ours() {
-    std::vector<std::string> found;
+// The root's Gauges folder, as this system names it ("" when there is none).
+std::string gauges_folder() {
     std::string folder;
-    if (!resolve_platform_path(".\\Gauges", folder)) return found;
-    DIR* listing = opendir(folder.c_str());
-    if (!listing) return found;
-    while (const dirent* entry = readdir(listing)) {
-        const std::string name = entry->d_name;
-        if (name.size() < 5 || lower_text(name.substr(name.size() - 4)) != ".ini") continue;
-        std::string text;
-        if (!read_regular_file(folder + "/" + name, text)) continue;
-        const std::string lower = lower_text(text.substr(0, 1 << 16));
-        if (lower.find("[sounds]") != std::string::npos || lower.find("lvar") != std::string::npos)
-            found.push_back(name);
-    }
-    closedir(listing);
-    std::sort(found.begin(), found.end());
-    return found;
+    return resolve_platform_path(".\\Gauges", folder) ? folder : std::string();
+}
+
+// "; did you mean .\\Gauges\\myplane.ini?" for an INI path a slip of the keyboard away from a
+// file in the same folder, "" when none is that near.
+std::string ini_meant(const std::string& path) {
+    const size_t cut = path.find_last_of("\\/");
+    const std::string folder = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+    if (folder.empty()) return "";  // Windows' folder: not the author's
+    std::string found;
+    if (!resolve_platform_path(folder, found)) return "";
+    const std::string meant = nearest_ini_file(found, path.substr(cut + 1));
+    return meant.empty() ? "" : "; did you mean " + shown(folder) + shown_file_path(meant) + "?";
 }
 
 }  // namespace
@@ -83,7 +79,7 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
     }
     std::string where = ini.path;
     if (ini.path.find_first_of("\\/") == std::string::npos) {
-        where = windows_folder() + "/" + ini.path;
+        where = path_in(windows_folder(), ini.path);
         findings.problem("ini_no_folder", -1, 0,
                          "the INI file \"" + shown(ini.path) +
                              "\" is named without a folder, so Windows looks for it in its own "
@@ -96,9 +92,11 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
         if (ini.named) {
             findings.problem("ini_missing", -1, 0,
                              "the INI file " + shown(ini.path) + " was not found (looked for " +
-                                 ini.resolved + "): the variable is " + DEFAULT_VARIABLE_NAME +
-                                 " and every slot uses its default file");
-        } else if (const std::vector<std::string> others = ini_files_like_ours(); !others.empty()) {
+                                 shown_file_path(ini.resolved) + "): the variable is " +
+                                 DEFAULT_VARIABLE_NAME + " and every slot uses its default file" +
+                                 ini_meant(ini.path));
+        } else if (const std::vector<std::string> others = ini_files_like_ours(gauges_folder());
+                   !others.empty()) {
             std::string names;
             for (const std::string& name : others) names += (names.empty() ? "" : ", ") + name;
             const std::string example = ".\\Gauges\\" + others.front();
@@ -121,7 +119,7 @@ void analyse_ini(const CliOptions& options, const ConfigurationView& view, IniFa
     std::string text;
     if (!read_regular_file(ini.resolved, text)) {
         findings.problem("ini_unreadable", -1, 0,
-                         "the INI file " + ini.resolved + " cannot be read: the variable is " +
+                         "the INI file " + shown_file_path(ini.resolved) + " cannot be read: the variable is " +
                              DEFAULT_VARIABLE_NAME + " and every slot uses its default file");
         return;
     }

@@ -250,7 +250,8 @@ void slot_problems(const SlotReport& r, Findings& findings) {
         if (!r.from_ini) return;
         findings.problem(
             "file_missing", r.slot, r.line,
-            who + ": file not found: " + shown(r.path) + " (looked for " + r.resolved + ")" +
+            who + ": file not found: " + shown(r.path) + " (looked for " + shown_file_path(r.resolved) +
+                ")" +
                 (r.from_ini && r.path.find(';') != std::string::npos
                      ? ": a ';' after a value is part of the value, as Windows reads the file; "
                        "put the comment on a line of its own"

@@ -35,6 +35,16 @@ std::string shown(const std::string& ansi) {
     return codepage::to_utf8(chosen_code_page, ansi);
 }
 
+std::string shown_file_path(const std::string& path) {
+#if defined(_WIN32)
+    // Windows' A functions take and give paths in the ANSI code page.
+    return shown(path);
+#else
+    // Our platform layer finds files by their UTF-8 names on disk.
+    return path;
+#endif
+}
+
 void append_format(std::string& out, const char* format, ...) {
     va_list args;
     va_start(args, format);
