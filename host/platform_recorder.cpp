@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <utility>
 #include <vector>
@@ -370,8 +371,10 @@ namespace {
 
 typedef FILE*(__cdecl* FopenFunction)(const char*, const char*);
 typedef HMMIO(WINAPI* MmioOpenFunction)(LPSTR, LPMMIOINFO, DWORD);
+typedef DWORD(WINAPI* ProfileStringFunction)(LPCSTR, LPCSTR, LPCSTR, LPSTR, DWORD, LPCSTR);
 FopenFunction system_fopen = nullptr;
 MmioOpenFunction system_mmio_open = nullptr;
+ProfileStringFunction system_profile_string = nullptr;
 
 // ANSI text as Windows reads it, in UTF-8; null for a null pointer.
 TraceFields ansi_field(const char* text) {
@@ -419,6 +422,45 @@ HMMIO WINAPI recording_mmio_open(LPSTR path, LPMMIOINFO info, DWORD flags) {
     return file;
 }
 
+// The INI file a profile read looks in, when it can be read: Windows looks for one named
+// without a folder in its own folder, not in the current one.
+TraceFields profile_file(const char* file) {
+    if (!file || !*file) return nullptr;
+    std::string path = file;
+    char folder[MAX_PATH];
+    const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
+    if (!std::strpbrk(file, "\\/") && length > 0 && length < sizeof folder)
+        path = std::string(folder) + "\\" + file;
+    const HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return nullptr;
+    CloseHandle(opened);
+    return full_path(path.c_str());
+}
+
+DWORD WINAPI recording_profile_string(LPCSTR section, LPCSTR key, LPCSTR default_value,
+                                      LPSTR result, DWORD size, LPCSTR file) {
+    const DWORD count = system_profile_string
+                            ? system_profile_string(section, key, default_value, result, size, file)
+                            : 0;
+    // A list of the sections or of a section's keys is no value: our platform layer records
+    // values only.
+    if (!record_event || !section || !key || !system_profile_string) return count;
+    // Whether the value came from the file or is the default, Windows does not say: a second
+    // read, with a default no INI value holds, does (reading a profile changes nothing).
+    const char absent[] = "\x01cuebox: no such key\x01";
+    char probe[sizeof absent + 1];
+    system_profile_string(section, key, absent, probe, sizeof probe, file);
+    emit("profile", {{"file", ansi_field(file)},
+                     {"resolved", profile_file(file)},
+                     {"section", ansi_field(section)},
+                     {"key", ansi_field(key)},
+                     {"value", result && size > 0 ? ansi_field(result) : TraceFields("")},
+                     {"from_file", std::strcmp(probe, absent) != 0}});
+    return count;
+}
+
 }  // namespace
 
 bool record_module_calls(HMODULE module) {
@@ -433,6 +475,10 @@ bool record_module_calls(HMODULE module) {
     held = replace_module_import(module, "winmm.dll", "mmioOpenA", 0,
                                  reinterpret_cast<void*>(&recording_mmio_open));
     if (held) system_mmio_open = reinterpret_cast<MmioOpenFunction>(held);
+    any = any || held;
+    held = replace_module_import(module, "kernel32.dll", "GetPrivateProfileStringA", 0,
+                                 reinterpret_cast<void*>(&recording_profile_string));
+    if (held) system_profile_string = reinterpret_cast<ProfileStringFunction>(held);
     return any || held;
 }
 

@@ -1,11 +1,12 @@
 // The module's sound and file calls, recorded by the host where the platform does not report
 // them itself. Off Windows our platform layer traces every call; on Windows the module's
-// DirectSound and its file opens go straight to the system, which tells nothing. There the host
-// resolves the module's imports of DirectSoundCreate (ordinal 1), fopen and mmioOpenA to the
-// functions below when it loads the gauge file: each forwards the call, unchanged, to the
-// system's own, and records it in the events and fields our platform layer uses ("device",
-// "create", "play", "stop", "position", "restore", "lose", "release", "device_release",
-// "open"), so every tool reads a Windows run as it reads a Linux one.
+// DirectSound, its file opens and its INI reads go straight to the system, which tells nothing.
+// There the host resolves the module's imports of DirectSoundCreate (ordinal 1), fopen,
+// mmioOpenA and GetPrivateProfileStringA to the functions below when it loads the gauge file:
+// each forwards the call, unchanged, to the system's own, and records it in the events and
+// fields our platform layer uses ("device", "create", "play", "stop", "position", "restore",
+// "lose", "release", "device_release", "open", "profile"), so every tool reads a Windows run as
+// it reads a Linux one.
 //
 // Nothing is asked of the system beyond the module's own calls, so that only those reach it
 // (the recording DirectSound of the Wine runs checks each one): the byte positions in "play"
@@ -45,8 +46,8 @@ void buffers_lost();
 HRESULT WINAPI DirectSoundCreate(LPCGUID device, LPDIRECTSOUND* direct_sound, LPUNKNOWN outer);
 
 #if defined(_WIN32)
-// Resolves the loaded module's imports of DirectSoundCreate, fopen and mmioOpenA to the
-// recording ones, which forward to what the loader had resolved them to. False when the module
+// Resolves the loaded module's imports of DirectSoundCreate, fopen, mmioOpenA and
+// GetPrivateProfileStringA to the recording ones, which forward to what the loader had resolved them to. False when the module
 // imports none of them.
 bool record_module_calls(HMODULE module);
 #endif

@@ -75,6 +75,13 @@ bool read_vars_timeline(const std::string& text, VarsTimeline& timeline, std::st
         if (!split_fields(trimmed, fields)) return fail("a quote without its closing quote");
         if (!header) {
             header = true;
+            // A spreadsheet set to a European locale saves its CSV with ';' between fields (and
+            // ',' in numbers): the whole header is then one field.
+            if (fields.size() == 1 && trimmed.find(';') != std::string::npos)
+                return fail("the fields are separated by ';', as a spreadsheet in a European "
+                            "locale saves CSV: cuebox reads ',' between fields and '.' in "
+                            "numbers (time,A:GEAR POSITION,position then 1.5,1); save it with "
+                            "',' as the list separator");
             if (!same_text(fields[0], "time"))
                 return fail("the first column must be 'time' (seconds), not '" + fields[0] + "'");
             for (size_t i = 1; i < fields.size(); ++i) {

@@ -324,32 +324,47 @@ judge() {
     fi
 }
 
-# The Linux build's trace of a scenario on its root, made once per scenario: the Windows runs'
-# module events must be the same. $1: scenario; prints the trace file's name.
+# The Linux build's trace, printed lines or timeline of a scenario on its root, each made once
+# per scenario: the Windows runs' must be the same. $1: scenario, $2: trace (the default),
+# printed or timeline; prints the file's name.
 NATIVE=${NATIVE_BUILD:-$SOURCE/build/native}
-linux_trace() {
-    local out
-    out="$TMP/linux/$(basename "$1" .scn).trace"
+linux_run() {
+    local out kind=${2:-trace} name args=()
+    name="$TMP/linux/$(basename "$1" .scn)"
+    out="$name.$kind"
     if [ ! -f "$out" ]; then
         mkdir -p "$TMP/linux"
-        "$NATIVE/tools/cuebox" --root "$TMP/roots/$(scenario_field "$1" root)" run --trace "$1" \
-            >"$out" 2>"$out.log"
+        case "$kind" in
+            trace) args=(--trace) ;;
+            timeline) args=(--timeline "$out") ;;
+        esac
+        if [ "$kind" = timeline ]; then
+            "$NATIVE/tools/cuebox" --root "$TMP/roots/$(scenario_field "$1" root)" run \
+                "${args[@]}" "$1" >/dev/null 2>"$out.log"
+        else
+            "$NATIVE/tools/cuebox" --root "$TMP/roots/$(scenario_field "$1" root)" run \
+                "${args[@]}" "$1" >"$out" 2>"$out.log"
+        fi
     fi
     printf '%s' "$out"
 }
 
-# A Windows run's trace (the host records the module's DirectSound and file calls there) against
-# the Linux build's (scripts/compare_traces.py). $1: what, $2: scenario, $3: the run's trace.
+# A Windows run's trace (the host records the module's DirectSound and file calls there), its
+# printed lines or its timeline, against the Linux build's (scripts/compare_traces.py).
+# $1: what, $2: scenario, $3: the run's file, $4: trace (the default), printed or timeline.
 compare_trace() {
+    local kind=${4:-trace} mode=()
+    [ "$kind" = trace ] || mode=(--"$kind")
     if [ ! -x "$NATIVE/tools/cuebox" ]; then
-        fail "$1: no Linux build to compare the trace with ($NATIVE/tools/cuebox)"
+        fail "$1: no Linux build to compare with ($NATIVE/tools/cuebox)"
         return
     fi
-    if python3 "$SOURCE/scripts/compare_traces.py" "$3" "$(linux_trace "$2")" >"$3.compare" 2>&1
+    if python3 "$SOURCE/scripts/compare_traces.py" "${mode[@]}" "$3" "$(linux_run "$2" "$kind")" \
+        >"$3.compare" 2>&1
     then
-        pass "$1: trace: $(cat "$3.compare"), as the Linux build's"
+        pass "$1: $kind: $(cat "$3.compare"), as the Linux build's"
     else
-        fail "$1: the module's events are not those of the Linux build"
+        fail "$1: the module's events ($kind) are not those of the Linux build"
         sed 's/^/    /' "$3.compare"
     fi
 }
@@ -406,10 +421,14 @@ run_captured() {
         return
     fi
     wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
-        run --trace "$(winpath "$scenario")" >"$log.trace" 2>"$log"
+        run --trace --timeline "$(winpath "$log.svg")" "$(winpath "$scenario")" \
+        >"$log.trace" 2>"$log"
     status=$?
     stop_recording
-    [ "$status" = 0 ] && compare_trace "$label $name" "$scenario" "$log.trace"
+    if [ "$status" = 0 ]; then
+        compare_trace "$label $name" "$scenario" "$log.trace"
+        compare_trace "$label $name" "$scenario" "$log.svg" timeline
+    fi
     if [ "$status" != 0 ]; then
         fail "$label $name: cuebox.exe exit $status"
         tail -3 "$log" | sed 's/^/    /'
@@ -471,8 +490,10 @@ run_recorded() {
 }
 
 # One scenario rendered by cuebox.exe itself (`run --out`: the host's own DirectSound mixes
-# offline, the system's is not used), its sound checked as a capture is and its trace compared
-# with the Linux build's. $1: label, $2: loader, $3: time limit, $4: cuebox.exe, $5: scenario.
+# offline, the system's is not used), its sound checked as a capture is, and what it prints and
+# draws (`--timeline`) compared with the Linux build's: the captured and recorded runs compare
+# the traces, this one the lines an author reads. $1: label, $2: loader, $3: time limit,
+# $4: cuebox.exe, $5: scenario.
 run_rendered() {
     local label=$1 loader=$2 limit=$3 host=$4 scenario=$5 name root log wav status T checks
     name=$(basename "$scenario" .scn)
@@ -481,7 +502,8 @@ run_rendered() {
     wav="$TMP/logs/$label-$name.wav"
     T=$(date +%s.%N)
     wine_run "$loader" "$limit" "$host" --root "$(winpath "$TMP/roots/$root")" \
-        run --trace --out "$(winpath "$wav")" "$(winpath "$scenario")" >"$log.trace" 2>"$log"
+        run --out "$(winpath "$wav")" --timeline "$(winpath "$log.svg")" "$(winpath "$scenario")" \
+        >"$log.out" 2>"$log"
     status=$?
     timed "$label $name" "$T"
     checks=$(scenario_checks "$scenario")
@@ -490,7 +512,8 @@ run_rendered() {
         tail -3 "$log" | sed 's/^/    /'
         return
     fi
-    compare_trace "$label $name" "$scenario" "$log.trace"
+    compare_trace "$label $name" "$scenario" "$log.out" printed
+    compare_trace "$label $name" "$scenario" "$log.svg" timeline
     if [ -z "$checks" ]; then
         pass "$label $name: rendered in $(elapsed "$T") s (no sound checks)"
     else
@@ -500,6 +523,74 @@ run_rendered() {
             "rendered in $(elapsed "$T") s, the sound as expected"
         sed 's/^/    /' "$log.check"
     fi
+}
+
+# The console on a scenario's sound set through Wine's own DirectSound: commands typed as a
+# gauge writes them (slot 0 plays once, slot 5 loops, slot 1 has no file, on the broken set),
+# and the status lines it prints, leaving out their times, must be the Linux build's.
+# $1: label, $2: loader, $3: time limit, $4: cuebox.exe.
+CONSOLE_INPUT=$'0\n105\n1\nstatus\nquit\n'
+console_status() { tr -d '\r' <"$1" | sed -n 's/^ *[0-9.]* s  \(loaded .*\)/\1/p'; }
+run_console() {
+    local label=$1 loader=$2 limit=$3 host=$4 log="$TMP/logs/$1-console.log" T status
+    T=$(date +%s.%N)
+    printf '%s' "$CONSOLE_INPUT" | wine_run "$loader" "$limit" "$host" \
+        --root "$(winpath "$TMP/roots/broken")" console >"$log.out" 2>"$log"
+    status=$?
+    printf '%s' "$CONSOLE_INPUT" | "$NATIVE/tools/cuebox" --root "$TMP/roots/broken" console \
+        >"$log.linux" 2>&1
+    timed "$label console" "$T"
+    if [ "$status" != 0 ]; then
+        fail "$label console: cuebox.exe exit $status"
+        tail -3 "$log" | sed 's/^/    /'
+    elif ! grep -q 'loaded 00 05 | playing 00 | looping 05 | file not found 01' "$log.linux"; then
+        fail "$label console: the Linux build's console does not show the slots it should"
+    elif [ "$(console_status "$log.out")" = "$(console_status "$log.linux")" ]; then
+        pass "$label console: $(console_status "$log.out" | wc -l) status lines as the Linux build's, last: $(console_status "$log.out" | tail -1)"
+    else
+        fail "$label console: its status lines are not the Linux build's"
+        diff <(console_status "$log.out") <(console_status "$log.linux") | sed 's/^/    /'
+    fi
+}
+
+# Messages that only Windows can get wrong (how it spells paths), from a cuebox.exe: each
+# command's output must match its pattern (grep -E) and must not match the second one.
+# $1: label, $2: loader, $3: time limit, $4: cuebox.exe.
+make_messages_root() {  # $1: root: an INI saved as UTF-8 without a mark naming café.wav
+    mkdir -p "$1/Gauges" "$1/Sound/MyPlane"
+    tone "$1/Sound/MyPlane/café.wav" 500 0.2
+    printf '%s\r\n' '[Config]' 'LVar=myplane_snd' '[Sounds]' 'Sound01=.\Sound\MyPlane\café.wav' \
+        >"$1/Gauges/myplane.ini"
+}
+run_messages() {
+    local label=$1 loader=$2 limit=$3 host=$4 root="$TMP/roots/messages" n=0 out
+    local T
+    T=$(date +%s.%N)
+    [ -d "$root" ] || make_messages_root "$root"
+    message_case() {  # $1: must match, $2: must not match ("" for none), then the arguments
+        local want=$1 refuse=$2
+        shift 2
+        n=$((n + 1))
+        out="$TMP/logs/$label-message$n.log"
+        wine_run "$loader" "$limit" "$host" --root "$(winpath "$root")" "$@" >"$out" 2>&1
+        tr -d '\r' <"$out" >"$out.text"
+        if ! grep -qE -- "$want" "$out.text"; then
+            fail "$label message $n ($*): nothing matches /$want/"
+            sed 's/^/    /' "$out.text" | head -12
+        elif [ -n "$refuse" ] && grep -qE -- "$refuse" "$out.text"; then
+            fail "$label message $n ($*): /$refuse/ is said: $(grep -E -- "$refuse" "$out.text" | head -1)"
+        else
+            pass "$label message $n: $(grep -E -- "$want" "$out.text" | head -1 | sed 's/^ *//')"
+        fi
+    }
+    # The module looks for the name as Windows reads the file; "looked for" says that one too.
+    message_case 'file not found: .*cafÃ©\.wav \(looked for [^)]*cafÃ©\.wav\)' 'looked for [^)]*café' \
+        check --param '.\Gauges\myplane.ini'
+    # Paths the tools join are Windows paths.
+    message_case 'looked for [A-Za-z]:\\windows\\myplane\.ini' 'windows/' check --param myplane.ini
+    message_case 'did you mean \.\\Gauges\\myplane\.ini\?' '' check --param '.\Gauges\myplnae.ini'
+    message_case 'cannot read the scenario [A-Za-z]:\\.*\\nowhere\.scn' '/nowhere' run nowhere.scn
+    timed "$label messages" "$T"
 }
 
 # The panel preview of a cuebox.exe against the Linux build's (scripts/wine_panel_check.sh).
@@ -537,6 +628,8 @@ if [ -n "$WIN64_BUILD" ]; then
             run_rendered win64-out "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe" "$scenario"
         fi
     done
+    run_console win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
+    run_messages win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
     for scenario in "${silent[@]}"; do  # each alone, as before: they are fast here
         run_without_audio win64 "$WINE64" "$LIMIT64" \
             "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
@@ -601,6 +694,8 @@ if [ -n "$WIN32_TESTS" ]; then
             [ -d "$TMP/roots/$(scenario_field "$scenario" root)" ] || continue
             run_rendered "$label-out" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe" "$scenario"
         done
+        run_console "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
+        run_messages "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
         if [ ${#silent[@]} -gt 0 ]; then
             run_without_audio "$label" "$WINE32" "$LIMIT32" "$WIN32_TESTS/tests/dsound_probe.exe" \
                 "$PACKAGE/cuebox.exe" "${silent[@]}"

@@ -35,6 +35,16 @@ std::string shown(const std::string& ansi) {
     return codepage::to_utf8(chosen_code_page, ansi);
 }
 
+std::string shown_file_path(const std::string& path) {
+#if defined(_WIN32)
+    // Windows' A functions take and give paths in the ANSI code page.
+    return shown(path);
+#else
+    // Our platform layer finds files by their UTF-8 names on disk.
+    return path;
+#endif
+}
+
 void append_format(std::string& out, const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -316,13 +326,23 @@ std::string default_module_path(const char* argv0) {
 #endif
 }
 
+std::string path_in(const std::string& folder, const std::string& name) {
+#if defined(_WIN32)
+    const char separator = '\\';
+#else
+    const char separator = '/';
+#endif
+    if (folder.empty() || folder.back() == '/' || folder.back() == separator) return folder + name;
+    return folder + separator + name;
+}
+
 void make_paths_absolute(CliOptions& options) {
     char here[4096];
     if (!getcwd(here, sizeof here)) return;
     auto absolute = [&](std::string& path) {
         const bool rooted = !path.empty() && (path[0] == '/' || path[0] == '\\' ||
                                               (path.size() > 1 && path[1] == ':'));
-        if (!path.empty() && !rooted) path = std::string(here) + "/" + path;
+        if (!path.empty() && !rooted) path = path_in(here, path);
     };
     absolute(options.module);
     absolute(options.out_path);

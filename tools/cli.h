@@ -46,6 +46,12 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
 // in, and the one the tools show them in.
 void use_code_page(int code_page);
 int tool_code_page();
+// A path of this system as the tools open it (ANSI on Windows, the UTF-8 name on disk
+// elsewhere), as UTF-8 for people: "looked for" shows the name as it was looked for.
+std::string shown_file_path(const std::string& path);
+// A file in a folder, joined as the system writes paths ("C:\\windows\\my.ini" on Windows), for
+// the paths the tools make themselves and print.
+std::string path_in(const std::string& folder, const std::string& name);
 // ANSI text as the module reads it (an INI value, a path), as UTF-8 for people and JSON.
 std::string shown(const std::string& ansi);
 // Appends printf-style text to `out` (MinGW's C99 printf when on Windows, as std::printf there).

@@ -41,6 +41,8 @@ TEST(VarsTimelineTest, MalformedLinesAreRefusedWithTheirLine) {
     } cases[] = {
         {"", "no header line"},
         {"seconds,A:X\n", "line 1: the first column must be 'time'"},
+        // Not "the first column must be 'time'": it is, in a spreadsheet's European CSV.
+        {"time;A:X;bool\n0;1\n", "line 1: the fields are separated by ';'"},
         {"time\n0\n", "line 1: no variable columns"},
         {"time,bool\n", "line 1: 'bool' is neither a variable (A:NAME) nor its unit"},
         {"time,K:FLAPS_SET\n", "line 1: 'K:FLAPS_SET': only A: and L: variables can be set"},

@@ -361,6 +361,40 @@ TEST_F(CheckTest, IniFilesTheModuleCannotUse) {
     EXPECT_NE(problem(report, "nothing_configured", -1), nullptr);
 }
 
+// An INI file the module does not find: the message names the file the author meant, in
+// whichever encoding it is saved; none is named where none is near.
+TEST_F(CheckTest, AnIniFileNotFoundNamesTheOneMeant) {
+    write_tone("Sound/jvb/jvb_xml_03.wav", 300, 0.1);
+    write_file("Gauges/myplane.ini", "[Config]\r\nLVar=myplane_snd\r\n");
+    std::string utf16 = "\xFF\xFE";  // Notepad's "Unicode"
+    for (const char c : std::string("[Sounds]\r\nSound03=x.wav\r\n")) utf16 += {c, '\0'};
+    write_file("Gauges/Unicode Sounds.ini", utf16);
+    const struct {
+        std::vector<std::string> arguments;
+        const char* kind;
+        const char* says;      // in the message
+        const char* not_says;  // nor this
+    } cases[] = {
+        {{"--param", ".\\Gauges\\myplnae.ini"}, "ini_missing",
+         "did you mean .\\Gauges\\myplane.ini?", "Unicode"},
+        {{"--param", "Gauges/MYPLANE.in"}, "ini_missing", "did you mean Gauges/myplane.ini?", ""},
+        {{"--param", ".\\Gauges\\other_plane.ini"}, "ini_missing", "was not found",
+         "did you mean"},
+        // None named, jvb_cuebox.ini absent: both of ours are listed, the UTF-16 one too.
+        {{}, "ini_elsewhere", "Gauges holds Unicode Sounds.ini, myplane.ini", ""},
+    };
+    for (const auto& c : cases) {
+        const json::Value report = check(c.arguments, 1);
+        const json::Value* found = problem(report, c.kind, -1);
+        ASSERT_NE(found, nullptr) << c.kind;
+        const std::string& message = (*found)["message"].text;
+        EXPECT_NE(message.find(c.says), std::string::npos) << message;
+        if (*c.not_says) {
+            EXPECT_EQ(message.find(c.not_says), std::string::npos) << message;
+        }
+    }
+}
+
 // Pipes named as files: the tool says so at once instead of waiting for a writer. Each run is
 // in a child process, so a tool that blocks fails this test alone.
 TEST_F(CheckTest, PipesNamedAsFilesAreReportedWithoutBlocking) {
