@@ -48,10 +48,11 @@ run_part() {
         began=$(date +%s)
         (set -e; "$@")
         status=$?
-        # `times`: the subshell's own CPU, then its children's.
-        cpu=$(times | awk 'NR == 2 {
-            split($1, u, /[ms]/); split($2, s, /[ms]/)
-            printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }')
+        # `times`: the subshell's own CPU, then its children's. Run in this shell, not in a
+        # pipe or $(...), whose own subshell has no children.
+        times >"$file.times"
+        cpu=$(awk 'NR == 2 { split($1, u, /[ms]/); split($2, s, /[ms]/)
+                             printf "%d", u[1] * 60 + u[2] + s[1] * 60 + s[2] }' "$file.times")
         echo "$status $(($(date +%s) - began)) $cpu" >"$file"
         exit "$status"
     )
