@@ -74,7 +74,7 @@ run_target() {  # $1: target; writes $build/logs/TARGET.log
     while kill -0 "$fuzzer" 2>/dev/null; do
         sleep 1
         [ "$plateau" -gt 0 ] || continue
-        seen=$(grep -c ' NEW ' "$log")
+        seen=$(grep -c $'\tNEW ' "$log")
         if [ "$seen" != "$new" ]; then
             new=$seen quiet=0
         elif grep -q 'INITED' "$log" && [ $((quiet += 1)) -ge "$plateau" ]; then
