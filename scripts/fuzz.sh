@@ -8,15 +8,20 @@
 # covered at the start and at the end; exits non-zero when any target finds a crash, a leak, a
 # hang or runs out of memory, with the inputs in build/fuzz/artifacts/TARGET.
 # CUEBOX_FUZZ_JOBS: targets run at once (default: the number of cores).
-# CUEBOX_FUZZ_BUILD: another build folder than build/fuzz. CUEBOX_FUZZ_NO_DICT=1 leaves the
-# dictionaries out, to measure what they bring.
+# CUEBOX_FUZZ_PLATEAU: a target stops early once it has found no new coverage for this many
+# seconds (default 10; 0: each runs its whole time), so the time goes where coverage still grows.
+# CUEBOX_FUZZ_PRESET: the preset that builds the targets (default fuzz; the sanitize preset
+# builds them too, beside the sanitized tests). CUEBOX_FUZZ_BUILD: another build folder than
+# the preset's. CUEBOX_FUZZ_NO_DICT=1 leaves the dictionaries out, to measure what they bring.
 set -uo pipefail
 
 seconds=${1:-30}
 shift || true
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${CUEBOX_FUZZ_BUILD:-$root/build/fuzz}
+preset=${CUEBOX_FUZZ_PRESET:-fuzz}
+build=${CUEBOX_FUZZ_BUILD:-$root/build/$preset}
 jobs=${CUEBOX_FUZZ_JOBS:-$(nproc)}
+plateau=${CUEBOX_FUZZ_PLATEAU:-10}
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -26,7 +31,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     done
 fi
 
-cmake --preset fuzz -S "$root" -B "$build" >/dev/null || exit 2
+cmake --preset "$preset" -S "$root" -B "$build" >/dev/null || exit 2
 if ! cmake --build "$build" -j "$(nproc)" --target "${targets[@]}" >"$build/build.log" 2>&1; then
     tail -n 30 "$build/build.log" >&2
     echo "fuzz: the targets do not build" >&2
@@ -62,7 +67,25 @@ run_target() {  # $1: target; writes $build/logs/TARGET.log
     CUEBOX_FUZZ_INPUT=$CUEBOX_FUZZ_INPUT.$target \
         "$build/fuzz/$target" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
         -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$artifacts/" \
-        "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1
+        "${options[@]}" "$corpus" "${seeds[@]}" >"$log" 2>&1 &
+    local fuzzer=$! new=-1 seen quiet=0 began=$SECONDS status
+    # libFuzzer prints a NEW line for each input that brings new coverage; SIGUSR1 makes it
+    # stop as at the end of its time (final statistics, status 0).
+    while kill -0 "$fuzzer" 2>/dev/null; do
+        sleep 1
+        [ "$plateau" -gt 0 ] || continue
+        seen=$(grep -c $'\tNEW ' "$log")
+        if [ "$seen" != "$new" ]; then
+            new=$seen quiet=0
+        elif grep -q 'INITED' "$log" && [ $((quiet += 1)) -ge "$plateau" ]; then
+            kill -USR1 "$fuzzer" 2>/dev/null
+            break
+        fi
+    done
+    wait "$fuzzer"
+    status=$?
+    echo $((SECONDS - began)) >"$log.seconds"
+    return $status
 }
 
 report() {  # $1: target, $2: exit status
@@ -70,8 +93,8 @@ report() {  # $1: target, $2: exit status
     start=$(grep -m1 -o 'INITED cov: [0-9]*' "$log" | grep -o '[0-9]*$')
     end=$(grep -o 'cov: [0-9]*' "$log" | tail -n 1 | grep -o '[0-9]*$')
     executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -n 1)
-    printf '%-12s %10s executions  edges %5s at the start, %5s at the end' "$1" \
-        "${executions:-?}" "${start:-?}" "${end:-?}"
+    printf '%-13s %10s executions in %3s s  edges %5s at the start, %5s at the end' "$1" \
+        "${executions:-?}" "$(cat "$log.seconds" 2>/dev/null)" "${start:-?}" "${end:-?}"
     if [ "$2" -ne 0 ]; then
         printf '  FOUND A PROBLEM (exit %s): inputs in %s\n' "$2" "$build/artifacts/$1"
         grep -m3 -E 'ERROR|SUMMARY|deadly|Timeout|out-of-memory' "$log" | sed 's/^/    /'
