@@ -53,6 +53,23 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
     std::vector<std::string> places;
     if (!folder.empty() && !same_text(folder, "Gauges")) places.push_back(folder);
     places.push_back("Gauges");
+    // That a comma is missing after the name is said only where the name without its last
+    // number is a gauge that is there: "Radio Nav-Comm 1" of a stock panel is a name.
+    auto comma_hint = [&]() -> std::string {
+        const std::string shorter = name_before_missing_comma(line.gauge);
+        if (shorter.empty()) return "";
+        for (const std::string& place : places) {
+            const CabinetRead& cabinet =
+                read_cabinet(place + "/" + line.file + ".cab", files, cabinets);
+            std::string text, error;
+            if (files.exists(place + "/" + line.file + "/" + shorter + ".xml") ||
+                (cabinet.result == PanelFiles::READ &&
+                 read_from_cabinet(cabinet.bytes, shorter + ".xml", text, error) ==
+                     CabinetResult::FOUND))
+                return missing_comma_hint(line.gauge);
+        }
+        return "";
+    };
     for (const std::string& place : places) {
         const std::string in_folder = place + "/" + line.file + "/" + xml_name;
         const std::string cabinet = place + "/" + line.file + ".cab";
@@ -85,10 +102,8 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
             const CabinetResult in_cabinet =
                 read_from_cabinet(read_cab.bytes, xml_name, text, error);
             if (in_cabinet != CabinetResult::FOUND) {
-                found.problem =
-                    cabinet + ": " + error +
-                    (in_cabinet == CabinetResult::NOT_IN_CABINET ? missing_comma_hint(line.gauge)
-                                                                 : "");
+                found.problem = cabinet + ": " + error +
+                                (in_cabinet == CabinetResult::NOT_IN_CABINET ? comma_hint() : "");
                 return found;
             }
         }
@@ -113,7 +128,7 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
                     ", no " + places.back() + "/" + line.file + ".cab and no " + places.back() +
                     "/" + line.file + ".gau" +
                     (places.size() > 1 ? " (nor in the panel's folder " + places[0] + ")" : "") +
-                    missing_comma_hint(line.gauge);
+                    comma_hint();
     return found;
 }
 

@@ -40,13 +40,17 @@ bool is_number(const std::string& text) {
 
 }  // namespace
 
-std::string missing_comma_hint(const std::string& gauge) {
+std::string name_before_missing_comma(const std::string& gauge) {
     size_t digits = gauge.size();
     while (digits > 0 && gauge[digits - 1] >= '0' && gauge[digits - 1] <= '9') --digits;
     if (digits == gauge.size() || digits == 0 ||
         (gauge[digits - 1] != ' ' && gauge[digits - 1] != '\t'))
         return "";
-    const std::string name = trim_text(gauge.substr(0, digits));
+    return trim_text(gauge.substr(0, digits));
+}
+
+std::string missing_comma_hint(const std::string& gauge) {
+    const std::string name = name_before_missing_comma(gauge);
     if (name.empty()) return "";
     return "; is a comma missing after " + name +
            "? The gauge's name is read up to the first comma";

@@ -56,3 +56,6 @@ PanelConfig read_panel_config(const std::string& file_name, const std::string& b
 // "; is a comma missing after NAME?" when a gauge's name ends in a number after a space, as
 // "Sound_Broken 0" does when the comma before its position was left out; "" otherwise.
 std::string missing_comma_hint(const std::string& gauge);
+// The name a gauge would have if a comma were missing before its last number ("gear" of
+// "gear 10"), or "" when it ends in no number after a blank.
+std::string name_before_missing_comma(const std::string& gauge);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "panel/script_words.h"
 #include "panel/variable_ref.h"
 
 // Where a script's variables live. Each variable of a script is bound once, when the script is
@@ -20,6 +21,12 @@ class ScriptHost {
     virtual double read(int handle) = 0;
     // For a K: event, `value` is the event's parameter.
     virtual void write(int handle, double value) = 0;
+    // A key event of two parameters, (>K:2:NAME): `first` written before `second`. A host that
+    // sends events of one parameter only gets the first.
+    virtual void write_event(int handle, double first, double second) {
+        (void)second;
+        write(handle, first);
+    }
 };
 
 // What went wrong in a run, each given 0 (or ignored) the way the simulator goes on.
@@ -46,15 +53,26 @@ struct ScriptWrite {
     bool always = false;  // reached on every run: outside every if{ and els{, no quit or gN before
     bool constant = false;  // the value written is a number written just before it
     double value = 0;
-    // Inside an if{ whose condition compares this variable with 260: the write waits until the
-    // module has taken the last command.
-    bool gated = false;
+    int op = -1;  // the op that writes
 };
 
+// A fault that stops a script from compiling, or a note of one that compiles.
 struct ScriptError {
     int line = 0;       // within the script's text, from 1
     std::string token;  // the token at fault
     std::string message;
+    // What the simulator runs but the preview does not model (a newer simulator's comment or
+    // template parameter): the script does not run in the preview, and the author made no
+    // mistake. Its message begins "the preview does not model".
+    bool unmodelled = false;
+};
+
+// The if{ of a compiled script: ops [begin, branch) compute its condition (from the last write
+// or block boundary before it), op `branch` is its JUMP_IF_FALSE, and its block runs up to the
+// op that branch jumps to.
+struct ScriptCondition {
+    int begin = 0;
+    int branch = 0;
 };
 
 // One run's issues: which happened, and the token where each first did.
@@ -77,6 +95,14 @@ struct ScriptMachine {
     Value last_taken{0, -1};           // what `b` puts back
 };
 
+// A script's text cut into tokens: numbers, words, '(...)' variables and 'strings', each with
+// its line. False at the first token that cannot be cut (a '(' without its ')').
+struct ScriptToken {
+    std::string text;
+    int line;
+};
+bool tokenize_script(const std::string& text, std::vector<ScriptToken>& tokens, ScriptError& error);
+
 // The variables a script's text reads and writes, found without compiling it: what a script
 // that cannot run would have touched.
 void scan_variables(const std::string& text, std::vector<VariableRef>& reads,
@@ -95,29 +121,48 @@ class Script {
 
     bool compiled() const { return compiled_; }
     const std::vector<ScriptWrite>& writes() const { return writes_; }
+    // What the simulator computes the way the preview does but an author may not have meant
+    // (a word that leans on an empty stack reading 0), or a part of a word the preview ignores.
+    const std::vector<ScriptError>& notes() const { return notes_; }
     // The token an op came from, and its line, for messages.
     const std::string& token_text(int op) const { return tokens_[ops_[op].token].text; }
     int token_line(int op) const { return tokens_[ops_[op].token].line; }
     size_t op_count() const { return ops_.size(); }
 
-    enum Code : uint8_t;
+#define SCRIPT_WORD_CODE(code, spellings, operands, results, where, what) code,
+    enum Code : uint8_t { SCRIPT_WORDS(SCRIPT_WORD_CODE) };
+#undef SCRIPT_WORD_CODE
     struct Op {
         Code code;
         int32_t operand;  // handle, register, jump target, text index or number index
         int32_t token;
     };
 
-  private:
-    struct Token {
-        std::string text;
-        int line;
-    };
-    bool tokenize(const std::string& text, ScriptError& error);
+    // A read-only view of the compiled script, for analyses that read it without running it.
+    const Op& op(int index) const {
+        return ops_[static_cast<size_t>(index)];
+    }
+    // The number a PUSH_NUMBER pushes.
+    double op_number(int index) const {
+        return numbers_[static_cast<size_t>(op(index).operand)];
+    }
+    // The variable of a READ, WRITE, EVENT or EVENT2.
+    const VariableRef& op_variable(int index) const {
+        return variables_[static_cast<size_t>(op_variables_[static_cast<size_t>(index)])];
+    }
+    const std::vector<ScriptCondition>& conditions() const {
+        return conditions_;
+    }
 
-    std::vector<Token> tokens_;
+  private:
+    std::vector<ScriptToken> tokens_;
     std::vector<Op> ops_;
     std::vector<double> numbers_;
     std::vector<std::string> texts_;
     std::vector<ScriptWrite> writes_;
+    std::vector<ScriptError> notes_;
+    std::vector<VariableRef> variables_;
+    std::vector<int32_t> op_variables_;  // per op, its variable's index, -1 when none
+    std::vector<ScriptCondition> conditions_;
     bool compiled_ = false;
 };

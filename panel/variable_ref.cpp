@@ -12,7 +12,10 @@ std::string VariableRef::key() const {
 
 std::string VariableRef::text() const {
     std::string out(1, kind);
+    // A key event of two parameters is written K:2:NAME.
+    if (kind == 'K' && index > 0) out += ":" + std::to_string(index);
     out += ":" + name;
+    if (kind == 'K') return out;
     if (index > 0) out += ":" + std::to_string(index);
     if (!unit.empty()) out += "," + unit;
     return out;
@@ -61,6 +64,17 @@ bool parse_variable_ref(const std::string& text, VariableRef& ref, std::string& 
             ref.index = std::atoi(ref.name.c_str() + colon + 1);
             ref.name = trim_text(ref.name.substr(0, colon));
         }
+    }
+    if (ref.kind == 'K' && ref.name.size() > 2 &&
+        std::isdigit(static_cast<unsigned char>(ref.name[0])) && ref.name[1] == ':') {
+        // (>K:2:NAME), a newer simulator's key event of two parameters.
+        if (ref.name[0] != '2') {
+            why = std::string("the preview does not model key events of ") + ref.name[0] +
+                  " parameters; it sends those of one and two";
+            return false;
+        }
+        ref.index = 2;
+        ref.name = trim_text(ref.name.substr(2));
     }
     if (ref.name.empty()) {
         why = "the variable has no name";

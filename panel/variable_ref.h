@@ -9,7 +9,7 @@
 struct VariableRef {
     char kind = 0;     // 'A', 'L', 'G', 'P', 'E' or 'K'
     std::string name;  // as written, without the spaces around it
-    int index = 0;     // A:NAME:INDEX; 0 when none is given
+    int index = 0;     // A:NAME:INDEX, or 2 for K:2:NAME; 0 when none is given
     std::string unit;  // as written, trimmed; "" when none is given
 
     // The name as it is compared: lower case, with the index of an A: variable.

@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "tools/cli.h"
 #include "tools/ini_analysis.h"
+#include "tools/write_gating.h"
 
 namespace {
 
@@ -192,7 +193,12 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             known = known || problem.message.find(said) == 0;
         for (const std::string& note : notes) known = known || note.find(said) == 0;
         if (known) continue;
-        if (!drives.empty()) {
+        if (!drives.empty() && script.error.unmodelled) {
+            // The simulator runs it: not the author's mistake, only the preview's limit.
+            notes.push_back(said + " (it writes (>L:" + drives +
+                            "), which drives the sound: the simulator runs it, the preview "
+                            "does not)");
+        } else if (!drives.empty()) {
             const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
             problems.push_back(
                 PanelFinding{"script_error", -1,
@@ -200,6 +206,15 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                              gauge.source, script.file_line(script.error.line)});
         } else {
             notes.push_back(said + " (it writes nothing that drives the sound)");
+        }
+    }
+    // What a script that runs computes as the simulator does, but perhaps not as its author
+    // meant (a word short of values), and the parts of words the preview passes over.
+    for (const PanelRunner::RunningScript& script : runner.scripts()) {
+        for (const ScriptError& note : script.script.notes()) {
+            const std::string said =
+                where_is(script, note.line) + ": at '" + note.token + "': " + note.message;
+            if (std::find(notes.begin(), notes.end(), said) == notes.end()) notes.push_back(said);
         }
     }
     if (runner.host_gauge_count() == 0) {
@@ -224,17 +239,19 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
         }
     }
     std::vector<std::pair<std::string, std::string>> others;  // L: names written, and where
-    std::vector<std::string> ungated;  // writes of a command that do not wait for 260
+    const std::string idle = std::to_string(IDLE_COMMAND);
+    std::vector<std::string> ungated;  // writes of a command that do not wait for the idle value
     int ungated_every_update = 0;      // of them, in scripts that run at every update
     std::string ungated_file;          // where the first of them is
     int ungated_line = 0;
     std::set<int> writers, ungated_writers;  // the gauges that write the command variable
-    std::vector<std::string> gated;          // where the writes that wait for 260 are
+    std::vector<std::string> gated;          // where the writes that wait for the idle value are
     ScriptFindings findings;
     for (const PanelRunner::RunningScript& script : runner.scripts()) {
         const PanelGauge& gauge = panel_.gauges[static_cast<size_t>(script.gauge)];
         for (const ScriptWrite& write : script.script.writes()) {
             if (write.variable.kind != 'L') continue;
+            const bool waits = waits_for_idle(script.script, write);
             const int line = script.file_line(write.line);
             const std::string where = gauge.source + ":" + std::to_string(line) + " (" +
                                       gauge.line.name() + " in @, " + script.place + ")";
@@ -263,13 +280,13 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             std::string at = where;
             at.replace(at.find('@'), 1, "[" + window + "]");
             writers.insert(script.gauge);
-            if (!write.gated && !(write.constant && write.value == IDLE_COMMAND)) {
+            if (!waits && !(write.constant && write.value == IDLE_COMMAND)) {
                 // Copies on two windows are two writers: each is listed with its window.
                 ungated.push_back(at);
                 ungated_writers.insert(script.gauge);
                 if (ungated_file.empty()) ungated_file = gauge.source, ungated_line = line;
                 ungated_every_update += script.every_update;
-            } else if (write.gated) {
+            } else if (waits) {
                 gated.push_back(at);
             }
             if (script.every_update && write.always) {
@@ -301,8 +318,8 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     }
     findings.move_to(problems);
     // The module takes one command per update: two writes in one update, and the first is lost
-    // without a sound or a word. Writes that first check that the variable holds 260 (the
-    // module has taken the last command) cannot collide; two clicks never come in one update.
+    // without a sound or a word. Writes that first check that the variable holds the idle value
+    // (the module has taken the last command) cannot collide; two clicks never come in one update.
     // One write that does not wait is enough where another gauge writes too: it can overwrite
     // the careful gauge's command before the module has read it, however careful that one is.
     const bool other_gauges = writers.size() >= 2 && !ungated_writers.empty();
@@ -314,11 +331,11 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
             "commands_may_collide", -1,
             std::to_string(ungated.size()) + (ungated.size() == 1 ? " write" : " writes") +
                 " of (>L:" + variable + ") " + (ungated.size() == 1 ? "does" : "do") +
-                " not first check that it holds 260" +
+                " not first check that it holds " + idle +
                 (other_gauges ? ", and other gauges write it too" : "") +
-                ": when two come in one update, the module never sees the first (wait for 260, "
-                "as the docs' patterns do): " +
-                list + (careful.empty() ? "" : "; waiting for 260: " + careful),
+                ": when two come in one update, the module never sees the first (wait for " + idle +
+                ", as the docs' patterns do): " + list +
+                (careful.empty() ? "" : "; waiting for " + idle + ": " + careful),
             ungated_file, ungated_line};
         finding.warning = true;
         problems.push_back(finding);

@@ -485,11 +485,22 @@ TEST_F(PanelCliTest, AScriptThatCannotRunIsAProblemOnlyWhereItDrivesTheSound) {
          "Gauges/test/gauge.xml:2 (test!gauge, Update): at '(>L:x, number': a '(' without its "
          "')': this script does not run (it writes (>L:cue)"},
         // A script that sets an L: variable a sound script reads drives the sound too.
-        {"<Gauge><Update>(M:X) (&gt;L:Want)</Update><Element><Select><Value>"
+        {"<Gauge><Update>(A:X, bool) frob (&gt;L:Want)</Update><Element><Select><Value>"
          "(L:Want) if{ 1 (&gt;L:cue) }</Value></Select></Element></Gauge>",
          1,
+         "at 'frob': not a word of the gauge language: this script does not run (it writes "
+         "(>L:Want), which drives the sound)"},
+        // What the simulator runs but the preview does not model is a note even there.
+        {"<Gauge><Update>(M:X) (&gt;L:Want)</Update><Element><Select><Value>"
+         "(L:Want) if{ 1 (&gt;L:cue) }</Value></Select></Element></Gauge>",
+         0,
          "does not model M: variables (the mouse); it runs A:, L:, G:, P:, E: and K:: this "
-         "script does not run (it writes (>L:Want), which drives the sound)"},
+         "script does not run (it writes (>L:Want), which drives the sound: the simulator runs "
+         "it, the preview does not)"},
+        // A word short of values is the simulator's idiom: a note of a script that runs.
+        {"<Gauge><Update>(A:X, bool) || (A:Y, bool) || if{ 1 (&gt;L:cue) }</Update></Gauge>", 0,
+         "Gauges/test/gauge.xml:1 (test!gauge, Update): at '||': takes 2 values from a stack "
+         "that holds 1: the missing ones read 0, as in the simulator"},
     };
     for (const auto& c : cases) {
         panel(c.gauge);
