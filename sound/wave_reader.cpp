@@ -16,6 +16,12 @@ const DWORD FORMAT_BLOCK_SIZE = sizeof(WAVEFORMATEX);
 
 static_assert(sizeof(WAVEFORMATEX) == 18, "WAVEFORMATEX must have the file's packed layout");
 
+// E_FAIL, the one code every refusal gives, with the check that gave it.
+HRESULT refuse(WaveRefusal* why, WaveRefusal reason) {
+    if (why) *why = reason;
+    return E_FAIL;
+}
+
 }  // namespace
 
 WaveFileReader::~WaveFileReader() {
@@ -29,24 +35,27 @@ HRESULT WaveFileReader::open(const char* path) {
     close();
     std::free(format);
     format = nullptr;
-    HRESULT result = open_wave_file(path, file, format, riff_chunk);
+    refusal = WaveRefusal::NONE;
+    HRESULT result = open_wave_file(path, file, format, riff_chunk, &refusal);
     if (FAILED(result)) return result;
     return reset_to_data();
 }
 
 HRESULT WaveFileReader::reset_to_data() {
-    if (!file) return E_FAIL;
-    HRESULT result = seek_data_chunk(file, data_chunk, riff_chunk);
+    refusal = WaveRefusal::NONE;
+    if (!file) return refuse(&refusal, WaveRefusal::NOT_OPEN);
+    HRESULT result = seek_data_chunk(file, data_chunk, riff_chunk, &refusal);
     if (FAILED(result)) return result;
-    return limit_data_to_file(file, data_chunk, format);
+    return limit_data_to_file(file, data_chunk, format, &refusal);
 }
 
 HRESULT WaveFileReader::read(DWORD count, BYTE* destination, DWORD* bytes_read) {
+    refusal = WaveRefusal::NONE;
     if (!file) {
         *bytes_read = 0;
-        return E_FAIL;
+        return refuse(&refusal, WaveRefusal::NOT_OPEN);
     }
-    return read_data_bytes(file, count, destination, data_chunk, bytes_read);
+    return read_data_bytes(file, count, destination, data_chunk, bytes_read, &refusal);
 }
 
 HRESULT WaveFileReader::close() {
@@ -57,11 +66,12 @@ HRESULT WaveFileReader::close() {
     return S_OK;
 }
 
-HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMCKINFO& riff_chunk) {
+HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMCKINFO& riff_chunk,
+                       WaveRefusal* why) {
     // mmioOpenA takes a writable name only for MMIO_PARSE, which is not asked for here.
     HMMIO handle = mmioOpenA(const_cast<LPSTR>(path), nullptr, MMIO_ALLOCBUF | MMIO_READ);
-    if (!handle) return E_FAIL;
-    HRESULT result = read_wave_header(handle, riff_chunk, format);
+    if (!handle) return refuse(why, WaveRefusal::CANNOT_OPEN);
+    HRESULT result = read_wave_header(handle, riff_chunk, format, why);
     if (FAILED(result)) {
         mmioClose(handle, 0);
         return result;
@@ -70,65 +80,73 @@ HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMC
     return S_OK;
 }
 
-HRESULT read_wave_header(HMMIO file, MMCKINFO& riff_chunk, WAVEFORMATEX*& format) {
+HRESULT read_wave_header(HMMIO file, MMCKINFO& riff_chunk, WAVEFORMATEX*& format,
+                         WaveRefusal* why) {
     format = nullptr;
-    if (mmioDescend(file, &riff_chunk, nullptr, 0) != MMSYSERR_NOERROR) return E_FAIL;
-    if (riff_chunk.ckid != FOURCC_RIFF || riff_chunk.fccType != FOURCC_WAVE) return E_FAIL;
+    if (mmioDescend(file, &riff_chunk, nullptr, 0) != MMSYSERR_NOERROR)
+        return refuse(why, WaveRefusal::NO_RIFF_HEADER);
+    if (riff_chunk.ckid != FOURCC_RIFF) return refuse(why, WaveRefusal::NOT_RIFF);
+    if (riff_chunk.fccType != FOURCC_WAVE) return refuse(why, WaveRefusal::NOT_WAVE);
 
     MMCKINFO format_chunk = {};
     format_chunk.ckid = FOURCC_FMT;
     if (mmioDescend(file, &format_chunk, &riff_chunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
-        return E_FAIL;
-    if (format_chunk.cksize < static_cast<DWORD>(FORMAT_FIELDS_SIZE)) return E_FAIL;
+        return refuse(why, WaveRefusal::NO_FORMAT_CHUNK);
+    if (format_chunk.cksize < static_cast<DWORD>(FORMAT_FIELDS_SIZE))
+        return refuse(why, WaveRefusal::FORMAT_TOO_SHORT);
 
     WAVEFORMATEX fields = {};
     if (mmioRead(file, reinterpret_cast<HPSTR>(&fields), FORMAT_FIELDS_SIZE) < FORMAT_FIELDS_SIZE)
-        return E_FAIL;
+        return refuse(why, WaveRefusal::FORMAT_CUT);
 
     if (fields.wFormatTag == WAVE_FORMAT_PCM) {
         // PCM has no extra bytes; whatever else the chunk holds is skipped.
         format = static_cast<WAVEFORMATEX*>(std::malloc(FORMAT_BLOCK_SIZE));
-        if (!format) return E_FAIL;
+        if (!format) return refuse(why, WaveRefusal::NO_MEMORY);
         std::memcpy(format, &fields, FORMAT_FIELDS_SIZE);
         format->cbSize = 0;
     } else {
         // The count is the two bytes after the first 16, whatever size the chunk declares.
         WORD extra = 0;
         if (mmioRead(file, reinterpret_cast<HPSTR>(&extra), sizeof extra) < LONG{sizeof extra})
-            return E_FAIL;
+            return refuse(why, WaveRefusal::NO_EXTRA_COUNT);
         format = static_cast<WAVEFORMATEX*>(std::malloc(FORMAT_BLOCK_SIZE + extra));
-        if (!format) return E_FAIL;
+        if (!format) return refuse(why, WaveRefusal::NO_MEMORY);
         std::memcpy(format, &fields, FORMAT_FIELDS_SIZE);
         format->cbSize = extra;
         if (mmioRead(file, reinterpret_cast<HPSTR>(format) + FORMAT_BLOCK_SIZE, extra) < extra) {
             std::free(format);
             format = nullptr;
-            return E_FAIL;
+            return refuse(why, WaveRefusal::EXTRA_CUT);
         }
     }
 
     if (mmioAscend(file, &format_chunk, 0) != MMSYSERR_NOERROR) {
         std::free(format);
         format = nullptr;
-        return E_FAIL;
+        return refuse(why, WaveRefusal::FORMAT_NOT_LEFT);
     }
     return S_OK;
 }
 
-HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_chunk) {
+HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_chunk,
+                        WaveRefusal* why) {
     // The first subchunk begins right behind the form type.
     LONG first_subchunk = static_cast<LONG>(riff_chunk.dwDataOffset + sizeof(FOURCC));
-    if (mmioSeek(file, first_subchunk, SEEK_SET) == -1) return E_FAIL;
+    if (mmioSeek(file, first_subchunk, SEEK_SET) == -1)
+        return refuse(why, WaveRefusal::DATA_NOT_REACHED);
     data_chunk.ckid = FOURCC_DATA;
     if (mmioDescend(file, &data_chunk, &riff_chunk, MMIO_FINDCHUNK) != MMSYSERR_NOERROR)
-        return E_FAIL;
+        return refuse(why, WaveRefusal::NO_DATA_CHUNK);
     return S_OK;
 }
 
-HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX* format) {
+HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX* format,
+                           WaveRefusal* why) {
     const LONG end = mmioSeek(file, 0, SEEK_END);
     // Back to the first sample byte, where the search for "data" left the file.
-    if (mmioSeek(file, static_cast<LONG>(data_chunk.dwDataOffset), SEEK_SET) == -1) return E_FAIL;
+    if (mmioSeek(file, static_cast<LONG>(data_chunk.dwDataOffset), SEEK_SET) == -1)
+        return refuse(why, WaveRefusal::DATA_NOT_REACHED);
     if (end == -1) return S_OK;
     const DWORD held = static_cast<DWORD>(end) > data_chunk.dwDataOffset
                            ? static_cast<DWORD>(end) - data_chunk.dwDataOffset
@@ -140,10 +158,10 @@ HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX*
 }
 
 HRESULT read_data_bytes(HMMIO file, DWORD count, BYTE* destination, MMCKINFO& data_chunk,
-                        DWORD* bytes_read) {
+                        DWORD* bytes_read, WaveRefusal* why) {
     *bytes_read = 0;
     MMIOINFO info;
-    if (mmioGetInfo(file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
+    if (mmioGetInfo(file, &info, 0) != MMSYSERR_NOERROR) return refuse(why, WaveRefusal::DATA_CUT);
 
     // The count comes off what is left before any byte is copied, so a read that fails part way
     // has still used up its share; reset_to_data starts over.
@@ -155,8 +173,10 @@ HRESULT read_data_bytes(HMMIO file, DWORD count, BYTE* destination, MMCKINFO& da
     DWORD copied = 0;
     while (copied < n) {
         if (info.pchEndRead - info.pchNext <= 0) {
-            if (mmioAdvance(file, &info, MMIO_READ) != MMSYSERR_NOERROR) return E_FAIL;
-            if (info.pchEndRead - info.pchNext <= 0) return E_FAIL;  // the file has ended
+            if (mmioAdvance(file, &info, MMIO_READ) != MMSYSERR_NOERROR)
+                return refuse(why, WaveRefusal::DATA_CUT);
+            if (info.pchEndRead - info.pchNext <= 0)  // the file has ended
+                return refuse(why, WaveRefusal::DATA_CUT);
         }
         size_t available = static_cast<size_t>(info.pchEndRead - info.pchNext);
         size_t run = n - copied < available ? n - copied : available;
@@ -165,7 +185,7 @@ HRESULT read_data_bytes(HMMIO file, DWORD count, BYTE* destination, MMCKINFO& da
         copied += static_cast<DWORD>(run);
     }
 
-    if (mmioSetInfo(file, &info, 0) != MMSYSERR_NOERROR) return E_FAIL;
+    if (mmioSetInfo(file, &info, 0) != MMSYSERR_NOERROR) return refuse(why, WaveRefusal::DATA_CUT);
     *bytes_read = n;
     return S_OK;
 }

@@ -4,6 +4,27 @@
 
 #include "platform/win32.h"
 
+// Which of the reader's checks refused a file. The module goes by the result codes alone; the
+// tools read this to tell an author why a file stays silent.
+enum class WaveRefusal {
+    NONE,
+    CANNOT_OPEN,           // the file does not open for reading
+    NO_RIFF_HEADER,        // the first chunk header cannot be read
+    NOT_RIFF,              // the first chunk is no "RIFF" chunk
+    NOT_WAVE,              // its form type is not "WAVE"
+    NO_FORMAT_CHUNK,       // no "fmt " chunk in the RIFF chunk
+    FORMAT_TOO_SHORT,      // the "fmt " chunk declares fewer than 16 bytes
+    FORMAT_CUT,            // the file ends inside those 16 bytes
+    NO_EXTRA_COUNT,        // a format other than PCM without the count of its extra bytes
+    EXTRA_CUT,             // the file ends inside the extra bytes
+    NO_MEMORY,             // the format block cannot be allocated
+    FORMAT_NOT_LEFT,       // the file cannot be left behind the "fmt " chunk
+    NO_DATA_CHUNK,         // no "data" chunk in the RIFF chunk
+    DATA_NOT_REACHED,      // the file cannot be positioned at the subchunks or the sample data
+    NOT_OPEN,              // a read or a reset of a reader that holds no file
+    DATA_CUT,              // the file ends or fails inside the sample data
+};
+
 class WaveFileReader {
 public:
     WaveFileReader() = default;
@@ -21,16 +42,23 @@ public:
     HMMIO file = nullptr;
     MMCKINFO data_chunk = {};
     MMCKINFO riff_chunk = {};
+    // Which check refused the last open, reset or read; NONE after one that succeeded.
+    WaveRefusal refusal = WaveRefusal::NONE;
 };
 
-// The reader's steps, over the handle and chunk records that the reader passes in.
-HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMCKINFO& riff_chunk);
-HRESULT read_wave_header(HMMIO file, MMCKINFO& riff_chunk, WAVEFORMATEX*& format);
-HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_chunk);
+// The reader's steps, over the handle and chunk records that the reader passes in. Each one that
+// fails stores the check that refused the file in `why`, when given.
+HRESULT open_wave_file(const char* path, HMMIO& file, WAVEFORMATEX*& format, MMCKINFO& riff_chunk,
+                       WaveRefusal* why = nullptr);
+HRESULT read_wave_header(HMMIO file, MMCKINFO& riff_chunk, WAVEFORMATEX*& format,
+                         WaveRefusal* why = nullptr);
+HRESULT seek_data_chunk(HMMIO file, MMCKINFO& data_chunk, const MMCKINFO& riff_chunk,
+                        WaveRefusal* why = nullptr);
 // A "data" chunk that declares more bytes than the file holds after the chunk's start is taken
 // as what the file holds, in whole sample frames of `format`: a truncated file plays what it
 // has, and a size field that lies costs no memory. A complete chunk keeps its size. Leaves the
 // file at the chunk's first byte.
-HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX* format);
+HRESULT limit_data_to_file(HMMIO file, MMCKINFO& data_chunk, const WAVEFORMATEX* format,
+                           WaveRefusal* why = nullptr);
 HRESULT read_data_bytes(HMMIO file, DWORD count, BYTE* destination, MMCKINFO& data_chunk,
-                        DWORD* bytes_read);
+                        DWORD* bytes_read, WaveRefusal* why = nullptr);

@@ -95,11 +95,16 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
         report.data_bytes = reader.data_chunk.cksize;
-        report.declared_bytes = declared_data(report.resolved).size;
+        // What the "data" chunk declares, before the reader takes it as what the file holds;
+        // then back to the start of the data.
+        MMCKINFO declared = {};
+        if (SUCCEEDED(seek_data_chunk(reader.file, declared, reader.riff_chunk)))
+            report.declared_bytes = declared.cksize;
+        report.reader_result = reader.reset_to_data();
         // All of the data, as a slot's buffer is filled, in pieces so that a size that lies
         // costs no memory.
         std::vector<BYTE> piece(1 << 16);
-        while (reader.data_chunk.cksize > 0) {
+        while (SUCCEEDED(report.reader_result) && reader.data_chunk.cksize > 0) {
             DWORD got = 0;
             report.reader_result =
                 reader.read(static_cast<DWORD>(piece.size()), piece.data(), &got);
@@ -107,7 +112,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
         }
         report.accepted = SUCCEEDED(report.reader_result);
     }
-    if (!report.accepted) report.diagnosis = diagnose_wave(report.resolved);
+    if (!report.accepted) report.diagnosis = diagnose_wave(report.path, reader.refusal);
     if (report.has_format) {
         const double per_second = static_cast<double>(report.format.nSamplesPerSec) *
                                   report.format.nChannels * report.format.wBitsPerSample / 8.0;

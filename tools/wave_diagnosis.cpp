@@ -1,42 +1,14 @@
-// The explanation behind a refused WAV file, read from the file's bytes.
+// The words behind a refused WAV file. The reader has already said which check failed; this
+// opens the file again through the same multimedia I/O calls and reads only what that check
+// looked at: the first twelve bytes, the "fmt " chunk's size and fields, the chunks' names.
 #include "tools/wave_diagnosis.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
-#include <vector>
 
-#include "host/files.h"
 #include "platform/win32.h"
 
 namespace {
-
-struct FileBytes {
-    std::FILE* file = nullptr;
-    uint64_t size = 0;
-
-    explicit FileBytes(const std::string& path) {
-        file = open_regular_file(path, "rb");
-        if (file && std::fseek(file, 0, SEEK_END) == 0) {
-            const long end = std::ftell(file);
-            size = end > 0 ? static_cast<uint64_t>(end) : 0;
-        }
-    }
-    ~FileBytes() {
-        if (file) std::fclose(file);
-    }
-    // The bytes at `offset`; false when the file does not hold them all.
-    bool at(uint64_t offset, void* into, size_t count) {
-        if (!file || offset + count > size) return false;
-        return std::fseek(file, static_cast<long>(offset), SEEK_SET) == 0 &&
-               std::fread(into, 1, count, file) == count;
-    }
-    uint32_t u32(uint64_t offset, bool& ok) {
-        unsigned char b[4] = {};
-        ok = at(offset, b, 4);
-        return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
-    }
-};
 
 std::string fourcc_text(uint32_t id) {
     std::string text;
@@ -47,32 +19,24 @@ std::string fourcc_text(uint32_t id) {
     return text;
 }
 
-struct Chunk {
-    uint32_t id;
-    uint64_t size;
-    uint64_t data;  // offset of its first data byte
-};
-
-// The subchunks of the RIFF chunk as the platform's chunk search walks them: from behind the
-// form type to the RIFF chunk's declared end, over pad bytes, until a header cannot be read.
-std::vector<Chunk> subchunks(FileBytes& bytes, uint64_t riff_end) {
-    std::vector<Chunk> chunks;
-    uint64_t at = 12;
-    while (at < riff_end && at + 8 <= UINT32_MAX) {
-        bool ok_id = false, ok_size = false;
-        const uint32_t id = bytes.u32(at, ok_id);
-        const uint32_t size = bytes.u32(at + 4, ok_size);
-        if (!ok_id || !ok_size) break;
-        chunks.push_back(Chunk{id, size, at + 8});
-        at += 8 + ((uint64_t{size} + 1) & ~uint64_t{1});
-    }
-    return chunks;
+uint32_t le32(const unsigned char* b) {
+    return b[0] | b[1] << 8 | b[2] << 16 | static_cast<uint32_t>(b[3]) << 24;
 }
 
+// The file, opened as the reader opens it.
+struct OpenedFile {
+    HMMIO handle;
+    explicit OpenedFile(const std::string& path)
+        : handle(mmioOpenA(const_cast<LPSTR>(path.c_str()), nullptr, MMIO_ALLOCBUF | MMIO_READ)) {}
+    ~OpenedFile() {
+        if (handle) mmioClose(handle, 0);
+    }
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+};
+
 // What a file that is no RIFF file really is, from its first bytes, with what to do.
-std::string container_hint(FileBytes& bytes) {
-    unsigned char head[4] = {};
-    if (!bytes.at(0, head, 4)) return "";
+std::string container_hint(const unsigned char* head) {
     const std::string magic(reinterpret_cast<const char*>(head), 4);
     const char* kind = nullptr;
     if (magic.compare(0, 3, "ID3") == 0 || (head[0] == 0xFF && (head[1] & 0xE0) == 0xE0))
@@ -93,70 +57,98 @@ std::string container_hint(FileBytes& bytes) {
            "16-bit PCM\")";
 }
 
-}  // namespace
-
-WaveDiagnosis diagnose_wave(const std::string& path) {
-    FileBytes bytes(path);
-    if (!bytes.file) return {"cannot_open", "the file cannot be opened"};
-    bool ok = false;
-    const uint32_t id = bytes.u32(0, ok);
-    if (bytes.size < 8) {
-        return {"not_riff", "the file holds only " + std::to_string(bytes.size) +
+// A file whose first chunk is no RIFF/WAVE chunk, from its first twelve bytes.
+WaveDiagnosis header_diagnosis(HMMIO file) {
+    const LONG size = mmioSeek(file, 0, SEEK_END);
+    unsigned char head[12] = {};
+    const LONG got = mmioSeek(file, 0, SEEK_SET) == 0
+                         ? mmioRead(file, reinterpret_cast<HPSTR>(head), sizeof head)
+                         : 0;
+    if (size < 8 || got < 8) {
+        return {"not_riff", "the file holds only " + std::to_string(size < 0 ? 0 : size) +
                                 " bytes, too few for a RIFF header"};
     }
+    const uint32_t id = le32(head);
     if (id != FOURCC_RIFF)
         return {"not_riff", "the file begins with \"" + fourcc_text(id) + "\", not \"RIFF\"" +
-                                container_hint(bytes)};
-    const uint32_t form = bytes.u32(8, ok);
-    if (!ok) return {"not_wave", "the file ends before the RIFF form type"};
-    if (form != mmioFOURCC('W', 'A', 'V', 'E'))
-        return {"not_wave", "a RIFF file of form \"" + fourcc_text(form) + "\", not \"WAVE\""};
-    const uint64_t riff_end = 8 + uint64_t{bytes.u32(4, ok)};
-    const std::vector<Chunk> chunks = subchunks(bytes, riff_end);
-    std::string seen;
-    for (const Chunk& chunk : chunks) seen += (seen.empty() ? "" : ", ") + fourcc_text(chunk.id);
-    if (seen.empty()) seen = "none";
-    auto find = [&](const char* name) -> const Chunk* {
-        for (const Chunk& chunk : chunks) {
-            if (chunk.id == mmioFOURCC(name[0], name[1], name[2], name[3])) return &chunk;
-        }
-        return nullptr;
-    };
-    const Chunk* format = find("fmt ");
-    if (!format) return {"no_fmt", "no \"fmt \" chunk in the RIFF chunk (chunks: " + seen + ")"};
-    if (format->size < 16) {
-        return {"fmt_too_short", "the \"fmt \" chunk holds " + std::to_string(format->size) +
-                                     " bytes; a format needs 16"};
-    }
-    unsigned char fields[18] = {};
-    if (!bytes.at(format->data, fields, 16))
-        return {"fmt_too_short", "the file ends inside the 16 bytes of the \"fmt \" chunk"};
-    const unsigned tag = fields[0] | fields[1] << 8;
-    if (tag != WAVE_FORMAT_PCM) {
-        // The count follows the first 16 bytes, whatever size the chunk declares.
-        const bool has_count = bytes.at(format->data + 16, fields + 16, 2);
-        const unsigned extra = fields[16] | fields[17] << 8;
-        if (!has_count || format->data + 18 + extra > bytes.size) {
-            return {"format_extra_missing",
-                    "format tag " + std::to_string(tag) + " needs " +
-                        (has_count ? std::to_string(extra) + " extra format bytes after its count"
-                                   : std::string("a count of extra format bytes")) +
-                        ", and the file ends before them"};
-        }
-    }
-    if (!find("data"))
-        return {"no_data", "no \"data\" chunk in the RIFF chunk (chunks: " + seen + ")"};
-    return {"unknown", "the WAV reader refused it; its bytes do not show why"};
+                                container_hint(head)};
+    if (got < 12) return {"not_wave", "the file ends before the RIFF form type"};
+    return {"not_wave", "a RIFF file of form \"" + fourcc_text(le32(head + 8)) + "\", not \"WAVE\""};
 }
 
-DeclaredData declared_data(const std::string& path) {
-    FileBytes bytes(path);
-    bool ok = false;
-    const uint64_t riff_end = 8 + uint64_t{bytes.u32(4, ok)};
-    for (const Chunk& chunk : subchunks(bytes, riff_end)) {
-        if (chunk.id != mmioFOURCC('d', 'a', 't', 'a')) continue;
-        const uint64_t held = bytes.size > chunk.data ? bytes.size - chunk.data : 0;
-        return DeclaredData{chunk.size, chunk.size < held ? chunk.size : held};
+// The names of the RIFF chunk's subchunks, as the reader's chunk search passes over them.
+std::string subchunk_names(HMMIO file, const MMCKINFO& riff) {
+    std::string names;
+    if (mmioSeek(file, static_cast<LONG>(riff.dwDataOffset + sizeof(FOURCC)), SEEK_SET) == -1)
+        return "none";
+    MMCKINFO chunk = {};
+    for (;;) {
+        chunk.dwDataOffset = 0;
+        const bool found = mmioDescend(file, &chunk, &riff, 0) == MMSYSERR_NOERROR;
+        // A failed descent still leaves the header it read, of a list cut before its type.
+        if (chunk.dwDataOffset) names += (names.empty() ? "" : ", ") + fourcc_text(chunk.ckid);
+        if (!found) break;
+        // A size that reaches past what a chunk offset can say ends the list, as it ends the
+        // search.
+        if (uint64_t{chunk.dwDataOffset} + chunk.cksize + 9 > UINT32_MAX) break;
+        if (mmioAscend(file, &chunk, 0) != MMSYSERR_NOERROR) break;
     }
-    return DeclaredData{};
+    return names.empty() ? "none" : names;
+}
+
+}  // namespace
+
+WaveDiagnosis diagnose_wave(const std::string& path, WaveRefusal refusal) {
+    const WaveDiagnosis unknown = {"unknown", "the WAV reader refused it; its bytes do not show why"};
+    OpenedFile opened(path);
+    HMMIO file = opened.handle;
+    if (refusal == WaveRefusal::CANNOT_OPEN || !file)
+        return {"cannot_open", "the file cannot be opened"};
+    switch (refusal) {
+        case WaveRefusal::NO_RIFF_HEADER:
+        case WaveRefusal::NOT_RIFF:
+        case WaveRefusal::NOT_WAVE:
+            return header_diagnosis(file);
+        default:
+            break;
+    }
+    MMCKINFO riff = {};
+    if (mmioDescend(file, &riff, nullptr, 0) != MMSYSERR_NOERROR) return unknown;
+    switch (refusal) {
+        case WaveRefusal::NO_FORMAT_CHUNK:
+            return {"no_fmt",
+                    "no \"fmt \" chunk in the RIFF chunk (chunks: " + subchunk_names(file, riff) +
+                        ")"};
+        case WaveRefusal::NO_DATA_CHUNK:
+            return {"no_data",
+                    "no \"data\" chunk in the RIFF chunk (chunks: " + subchunk_names(file, riff) +
+                        ")"};
+        case WaveRefusal::FORMAT_TOO_SHORT:
+        case WaveRefusal::FORMAT_CUT:
+        case WaveRefusal::NO_EXTRA_COUNT:
+        case WaveRefusal::EXTRA_CUT:
+            break;
+        default:
+            return unknown;
+    }
+    MMCKINFO format = {};
+    format.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    if (mmioDescend(file, &format, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR) return unknown;
+    if (refusal == WaveRefusal::FORMAT_TOO_SHORT) {
+        return {"fmt_too_short", "the \"fmt \" chunk holds " + std::to_string(format.cksize) +
+                                     " bytes; a format needs 16"};
+    }
+    if (refusal == WaveRefusal::FORMAT_CUT)
+        return {"fmt_too_short", "the file ends inside the 16 bytes of the \"fmt \" chunk"};
+    // The count follows the first 16 bytes, whatever size the chunk declares.
+    unsigned char fields[18] = {};
+    mmioRead(file, reinterpret_cast<HPSTR>(fields), sizeof fields);
+    const unsigned tag = fields[0] | fields[1] << 8;
+    const unsigned extra = fields[16] | fields[17] << 8;
+    return {"format_extra_missing",
+            "format tag " + std::to_string(tag) + " needs " +
+                (refusal == WaveRefusal::EXTRA_CUT
+                     ? std::to_string(extra) + " extra format bytes after its count"
+                     : std::string("a count of extra format bytes")) +
+                ", and the file ends before them"};
 }

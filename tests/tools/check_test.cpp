@@ -427,6 +427,10 @@ TEST_F(CheckTest, FormatsInWordsWithWhatPlaysEverywhere) {
         riff::append_le16(format, static_cast<uint16_t>(extra.size()));
         return riff::file(riff::chunk("fmt ", format + extra) + riff::chunk("data", samples(64)));
     };
+    auto cut = [](Bytes file, size_t size) {
+        file.resize(size);
+        return file;
+    };
     Bytes extensible_float;  // valid bits, channel mask, the sub-format GUID of IEEE float
     riff::append_le16(extensible_float, 32);
     riff::append_le32(extensible_float, 3);
@@ -453,11 +457,19 @@ TEST_F(CheckTest, FormatsInWordsWithWhatPlaysEverywhere) {
          "save it as 16-bit PCM"},
         {riff::text("ID3\x03") + samples(64), "-", "wav_refused", "it is an MP3 file"},
         {riff::text("OggS") + samples(64), "-", "wav_refused", "an Ogg file"},
+        // Files cut short: what the refused file holds where the reader stopped.
+        {cut(riff::file(riff::info_list("x") + riff::pcm_format(1, 22050, 16)), 20), "-",
+         "wav_refused", "(chunks: LIST)"},
+        {cut(riff::file(riff::pcm_format(1, 22050, 16)), 30), "-", "wav_refused",
+         "ends inside the 16 bytes"},
+        {riff::file(riff::chunk("fmt ", riff::format_fields(2, 1, 22050, 4))), "-", "wav_refused",
+         "needs a count of extra format bytes"},
+        {riff::text("RIFF\x01"), "-", "wav_refused", "holds only 5 bytes"},
     };
     std::string lines = "[Sounds]\n";
     for (size_t i = 0; i < std::size(cases); ++i) {
         write_bytes("Sound/f" + std::to_string(i) + ".wav", cases[i].file);
-        lines += "Sound1" + std::to_string(i) + "=Sound\\f" + std::to_string(i) + ".wav\n";
+        lines += "Sound" + std::to_string(10 + i) + "=Sound\\f" + std::to_string(i) + ".wav\n";
     }
     write_file("Gauges/jvb_cuebox.ini", lines);
     const ToolResult text = cuebox({"check", "--root", root_});
