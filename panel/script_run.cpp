@@ -378,7 +378,7 @@ double Script::run(ScriptHost& host, ScriptMachine& machine, ScriptRunReport& re
             case CEIL:
                 r.push_number(std::ceil(Running::number(r.pop())));
                 break;
-            case NEAR:
+            case ROUND:
                 r.push_number(std::round(Running::number(r.pop())));
                 break;
             case SQRT:

@@ -10,6 +10,8 @@
 //   results    how many it puts back
 //   where      how the interpreter runs it: LOOP inside its loop, BINARY inside its loop on two
 //              numbers, SELDOM in a function of its own (see script_run.cpp)
+// A code may not be named after a macro of windows.h (NEAR, FAR, ERROR, IN, OUT, ...): the same
+// table is compiled for the Windows builds, where such a name expands to nothing.
 #define SCRIPT_WORDS(WORD)                                                                      \
     WORD(PUSH_NUMBER, "", 0, 1, LOOP, "a number of the script")                                 \
     WORD(PUSH_TEXT, "", 0, 1, LOOP, "a 'string' of the script")                                 \
@@ -28,7 +30,7 @@
     WORD(ABS, "abs", 1, 1, LOOP, "the absolute value")                                          \
     WORD(FLR, "flr", 1, 1, LOOP, "rounds down")                                                 \
     WORD(CEIL, "ceil", 1, 1, LOOP, "rounds up")                                                 \
-    WORD(NEAR, "near", 1, 1, LOOP, "the nearest integer, halves away from 0")                   \
+    WORD(ROUND, "near", 1, 1, LOOP, "the nearest integer, halves away from 0")                  \
     WORD(SQRT, "sqrt", 1, 1, LOOP, "the square root")                                           \
     WORD(INC, "++", 1, 1, LOOP, "adds 1")                                                       \
     WORD(DEC, "--", 1, 1, LOOP, "takes 1")                                                      \
