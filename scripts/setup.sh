@@ -31,7 +31,9 @@ if [ ${#missing[@]} -gt 0 ]; then
     echo "setup: installing ${missing[*]}"
     SUDO=""
     [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-    $SUDO apt-get update -qq
+    # An index that fails to download (a mirror in the middle of a sync) leaves apt with the
+    # others: the install says clearly if what it needs is not among them.
+    $SUDO apt-get update -qq || echo "setup: apt-get update failed; going on with the indexes apt has"
     DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
 fi
 

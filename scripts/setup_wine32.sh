@@ -211,7 +211,15 @@ version=$(installed qemu-user && qemu_version_installed)
 { [ -n "$version" ] && at_least "$version" "$QEMU_NEEDED"; } || packages+=(qemu-user)
 installed wine32:i386 || packages+=(wine32:i386)
 if [ ${#packages[@]} -gt 0 ] || [ "$changed" = 1 ]; then
-    apt-get update -qq || { say "apt-get update failed"; exit 1; }
+    # A mirror in the middle of a sync serves an index whose size does not match its Release
+    # file ("Mirror sync in progress?"), sometimes for days, and apt-get update then fails though
+    # it still has every other index. Try twice, then go on with what apt has: the install below
+    # fails clearly if that is not enough.
+    if ! apt-get update -qq; then
+        say "apt-get update failed; trying again in 30 s"
+        sleep 30
+        apt-get update -qq || say "apt-get update failed again; going on with the indexes apt has"
+    fi
 fi
 if [ ${#packages[@]} -gt 0 ]; then
     candidate=$(apt-cache policy qemu-user | sed -n 's/^ *Candidate: *[0-9]*:\{0,1\}//p' |
