@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/results.h"
+#include "host/result_text.h"
 #include "tools/check_ini.h"
 #include "tools/check_output.h"
 #include "tools/check_sound.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/results.h"
+#include "host/result_text.h"
 #include "host/trace.h"
 #include "tools/cli.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/files.h"
-#include "host/results.h"
+#include "host/result_text.h"
 #include "platform/codepage.h"
 #include "sound/wave_reader.h"
 #include "tools/check_ini.h"

@@ -1,5 +1,5 @@
 // The names and meanings of the result codes and wave formats the module and the tools meet.
-#include "host/results.h"
+#include "host/result_text.h"
 
 #include <cstdio>
 #include <cstdlib>
