@@ -94,7 +94,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
     }
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
-        report.data_bytes = reader.data_chunk.cksize;
+        report.data_bytes = reader.data_size();
         // What the "data" chunk declares, before the reader takes it as what the file holds;
         // then back to the start of the data.
         MMCKINFO declared = {};
@@ -104,7 +104,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
         // All of the data, as a slot's buffer is filled, in pieces so that a size that lies
         // costs no memory.
         std::vector<BYTE> piece(1 << 16);
-        while (SUCCEEDED(report.reader_result) && reader.data_chunk.cksize > 0) {
+        while (SUCCEEDED(report.reader_result) && reader.bytes_left() > 0) {
             DWORD got = 0;
             report.reader_result =
                 reader.read(static_cast<DWORD>(piece.size()), piece.data(), &got);
