@@ -21,12 +21,6 @@
 #include "platform/standin.h"
 #endif
 
-namespace {
-
-constexpr unsigned WAVE_FORMAT_EXTENSIBLE_TAG = 0xFFFE;
-
-}  // namespace
-
 DeviceProbe::DeviceProbe() {
 #if !defined(_WIN32)
     // Only whether a buffer can be made matters here; nothing is played or written.
@@ -86,8 +80,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
         report.format = *reader.format;
         // WAVEFORMATEXTENSIBLE: valid bits (2 bytes), channel mask (4), then the sub-format
         // GUID, whose first two bytes are the plain format tag.
-        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG &&
-            reader.format->cbSize >= 22) {
+        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && reader.format->cbSize >= 22) {
             const auto* extra = reinterpret_cast<const unsigned char*>(reader.format + 1);
             report.subformat = extra[6] | extra[7] << 8;
         }
@@ -140,7 +133,7 @@ std::string format_text(const SlotReport& r) {
 // bits, mono or stereo, 11025, 22050 or 44100 Hz), with what Windows does with it; "" inside.
 static std::string outside_safe_set(const SlotReport& r) {
     const WAVEFORMATEX& f = r.format;
-    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG;
+    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE;
     const unsigned kind = extensible ? r.subformat : f.wFormatTag;
     std::string reasons;
     auto add = [&reasons](const std::string& reason) {
@@ -185,7 +178,7 @@ std::string verdict_text(const SlotReport& r) {
 
 static bool compressed(const SlotReport& r) {
     const unsigned tag = r.format.wFormatTag;
-    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE_TAG ? r.subformat : tag;
+    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE ? r.subformat : tag;
     return r.has_format && kind != WAVE_FORMAT_PCM && kind != WAVE_FORMAT_IEEE_FLOAT;
 }
 
