@@ -138,7 +138,7 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                       ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
                       : "default");
     append_format(text, "device     %s\n\n",
-                  device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
+                  device.device ? "ready" : "none (see the problems below)");
     auto shown_slot = [all](const SlotReport& r) {
         return all || r.from_ini || r.exists || r.folder || r.special;
     };

@@ -227,12 +227,15 @@ void slot_problems(const SlotReport& r, Findings& findings) {
                              " more than the file holds; it plays the " + length + " it has");
     }
     other_spelling(r, findings);
-    if (r.plays) {
+    // A file the reader takes is judged by its format alone when there is no device to try.
+    const bool untried = r.accepted && !r.device_tried;
+    if (r.plays || untried) {
         const std::string outside = outside_safe_set(r);
         if (!outside.empty())
             findings.warning("format_not_always_safe", r.slot, r.line,
-                             who + ": " + shown(r.path) + " (" + format_text(r) +
-                                 ") plays here, but lies outside the always-safe set: " + outside +
+                             who + ": " + shown(r.path) + " (" + format_text(r) + ")" +
+                                 (r.plays ? " plays here, but lies" : " lies") +
+                                 " outside the always-safe set: " + outside +
                                  "; 16-bit PCM at 22050 or 44100 Hz plays everywhere");
         return;
     }
