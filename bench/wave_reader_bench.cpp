@@ -66,7 +66,7 @@ void BM_WaveReaderReadsAllData(benchmark::State& state) {
         WaveFileReader reader;
         DWORD got = 0;
         if (reader.open(BENCH_FILE) != S_OK ||
-            reader.read(reader.data_chunk.cksize, out, &got) != S_OK || got != DATA_SIZE) {
+            reader.read(reader.data_size(), out, &got) != S_OK || got != DATA_SIZE) {
             state.SkipWithError("the reader failed");
             return;
         }

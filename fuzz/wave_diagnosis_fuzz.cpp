@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     HRESULT result = reader.open(path.c_str());
     // All of the data, as check reads it, a piece at a time.
     static std::vector<BYTE> piece(1 << 16);
-    while (SUCCEEDED(result) && reader.data_chunk.cksize > 0) {
+    while (SUCCEEDED(result) && reader.bytes_left() > 0) {
         DWORD got = 0;
         result = reader.read(static_cast<DWORD>(piece.size()), piece.data(), &got);
         if (got == 0) break;

@@ -41,19 +41,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // What the reader offers lies inside the file: a "data" chunk that claims more is cut to
     // what the file holds, so every read of an unchanged file succeeds.
-    const DWORD total = reader.data_chunk.cksize;
+    const DWORD total = reader.data_size();
     const DWORD offset = reader.data_chunk.dwDataOffset;
     check(size_t{offset} + total <= size);
     const DWORD count = std::min(total, READ_LIMIT);
     DWORD got = 1;
     check(reader.read(count, first.data(), &got) == S_OK);
     check(got == count);
-    check(reader.data_chunk.cksize == total - count);
+    check(reader.bytes_left() == total - count);
     check(std::memcmp(first.data(), data + offset, count) == 0);
 
     // The file has not changed, so the "data" chunk is found again, with its full size.
     check(reader.reset_to_data() == S_OK);
-    check(reader.data_chunk.cksize == total);
+    check(reader.data_size() == total);
     DWORD done = 0;
     while (done < count) {
         const DWORD piece = std::min<DWORD>(count - done, 4099);

@@ -17,7 +17,6 @@ namespace offline_dsound {
 namespace {
 
 const int OUTPUT_RATE = 44100;
-const WORD FORMAT_EXTENSIBLE = 0xFFFE;
 const DWORD LOWEST_RATE = 100;  // DirectSound's DSBFREQUENCY_MIN and _MAX
 const DWORD HIGHEST_RATE = 200000;
 
@@ -36,7 +35,7 @@ struct Layout {
 HRESULT read_format(const WAVEFORMATEX* format, Layout& layout) {
     if (!format) return DSERR_INVALIDPARAM;
     WORD tag = format->wFormatTag;
-    if (tag == FORMAT_EXTENSIBLE) {
+    if (tag == WAVE_FORMAT_EXTENSIBLE) {
         // The sub-format GUID's first two bytes are the plain tag it stands for; it follows the
         // 18-byte header, the valid bits (2) and the channel mask (4).
         if (format->cbSize < 22) return DSERR_INVALIDPARAM;

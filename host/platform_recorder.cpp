@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/result_hex.h"
+
 #if defined(_WIN32)
 #include "host/module_imports.h"
 #endif
@@ -38,9 +40,7 @@ double now() {
 // A result as our platform layer writes it: 0, or the code in hexadecimal.
 TraceFields result_field(HRESULT result) {
     if (result == DS_OK) return 0;
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
+    return result_hex(result);
 }
 
 class RecordingBuffer;

@@ -7,7 +7,7 @@
 
 #include "control/protocol.h"
 #include "host/panel_host.h"
-#include "host/results.h"
+#include "host/result_text.h"
 #if defined(_WIN32)
 #include "host/platform_recorder.h"
 #else

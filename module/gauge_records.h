@@ -1,6 +1,7 @@
 // The host's record layouts that the module exports and the host reads: ImportTable, Linkage,
 // the gauge header and its element. In the 32-bit build every field sits at the host's byte
-// offset (checked in gauge.cpp); other builds keep the order with their own pointer size.
+// offset (the static_asserts at the end of this file check it); other builds keep the order
+// with their own pointer size.
 #pragma once
 
 #include <cstddef>

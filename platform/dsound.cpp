@@ -19,13 +19,12 @@
 #include <cstring>
 #include <string>
 
+#include "platform/result_hex.h"
 #include "platform/sound_output.h"
 #include "platform/standin.h"
 #include "platform/standin_core.h"
 
 namespace {
-
-const WORD WAVE_FORMAT_EXTENSIBLE_TAG = 0xFFFE;
 
 const GUID IID_UNKNOWN = {0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
 const GUID IID_DIRECT_SOUND = {
@@ -43,9 +42,7 @@ bool same_guid(const GUID& a, const GUID& b) {
 
 standin::Fields result_field(HRESULT result) {
     if (result == DS_OK) return 0;
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(result));
-    return text;
+    return result_hex(result);
 }
 
 // Faults that tests arm through the stand-in's interface.
@@ -502,7 +499,7 @@ SoundBuffer* SoundBuffer::first = nullptr;
 HRESULT read_format(const WAVEFORMATEX& format, SampleLayout& layout) {
     WORD tag = format.wFormatTag;
     layout.mask = format.nChannels < 9 ? DEFAULT_CHANNEL_MASK[format.nChannels] : 0;
-    if (tag == WAVE_FORMAT_EXTENSIBLE_TAG) {
+    if (tag == WAVE_FORMAT_EXTENSIBLE) {
         // WAVEFORMATEXTENSIBLE: valid bits (2 bytes), channel mask (4), sub-format GUID (16).
         // Wine wants exactly that extension, and a PCM or float sub-format.
         if (format.cbSize < 22) return DSERR_INVALIDPARAM;

@@ -99,6 +99,7 @@ CUEBOX_PLATFORM_API void Sleep(DWORD milliseconds);
 #define WAVE_FORMAT_PCM 1
 #define WAVE_FORMAT_ADPCM 2
 #define WAVE_FORMAT_IEEE_FLOAT 3
+#define WAVE_FORMAT_EXTENSIBLE 0xFFFE  // WAVEFORMATEXTENSIBLE: the real tag is in a sub-format GUID
 
 #pragma pack(push, 1)
 struct WAVEFORMATEX {

@@ -52,7 +52,7 @@ HRESULT create_slot_buffer(uint16_t slot, const char* path) {
     std::memset(&description, 0, sizeof description);
     description.dwSize = sizeof(DSBUFFERDESC);
     description.dwFlags = DSBCAPS_STATIC;
-    description.dwBufferBytes = reader->data_chunk.cksize;
+    description.dwBufferBytes = reader->data_size();
     description.lpwfxFormat = reader->format;
 
     HRESULT result = device->CreateSoundBuffer(&description, &slot_buffers[slot], nullptr);
@@ -70,9 +70,9 @@ HRESULT fill_slot_buffer(uint16_t slot) {
     if (!reader || !buffer) return NO_BUFFER;
     // A read that failed earlier left the reader short of the data start; a refill needs all
     // of the sound again.
-    if (reader->data_chunk.cksize != slot_sizes[slot]) reader->reset_to_data();
+    if (reader->bytes_left() != slot_sizes[slot]) reader->reset_to_data();
 
-    const DWORD size = reader->data_chunk.cksize;
+    const DWORD size = reader->bytes_left();
     BYTE* block = new (std::nothrow) BYTE[size ? size : 1];
     if (!block) return E_OUTOFMEMORY;
     DWORD bytes_read = 0;

@@ -37,7 +37,17 @@ public:
     HRESULT read(DWORD count, BYTE* destination, DWORD* bytes_read);
     HRESULT close();
 
-    // Fields in this order; the slot buffers read `format` and `data_chunk`.
+    // The record keeps one count of sample bytes, `data_chunk.cksize`, which every read lowers;
+    // these two say which of its meanings a caller wants.
+    // The whole sample data. Holds only while the reader stands at the data start: after an
+    // open or a reset_to_data that succeeded, before any read.
+    DWORD data_size() const { return data_chunk.cksize; }
+    // The sample bytes still to be read from where the reader stands: the whole data at the
+    // data start, less after each read, 0 at the end.
+    DWORD bytes_left() const { return data_chunk.cksize; }
+
+    // Fields in this order; the slot buffers read `format` and, through the two above,
+    // `data_chunk`.
     WAVEFORMATEX* format = nullptr;
     HMMIO file = nullptr;
     MMCKINFO data_chunk = {};

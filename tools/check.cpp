@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "host/results.h"
+#include "host/result_text.h"
 #include "tools/check_ini.h"
 #include "tools/check_output.h"
 #include "tools/check_sound.h"
@@ -47,12 +47,10 @@ int command_check(const CliOptions& given) {
     analyse_ini(options, view, ini, findings);
     check_variable(view, ini, findings);
 
+    // Said once here; the slots' formats are still judged without it.
     DeviceProbe device;
-    if (!device.device) {
-        findings.problem("device_unavailable", -1, 0,
-                         "no sound device can be created (" + result_text(device.result) +
-                             "): no slot can play");
-    }
+    if (!device.device)
+        findings.problem("device_unavailable", -1, 0, no_sound_output(device.result));
     std::vector<SlotReport> slots(SLOT_COUNT);
     for (int n = 0; n < SLOT_COUNT; ++n) {
         SlotReport& r = slots[n];
@@ -73,7 +71,10 @@ int command_check(const CliOptions& given) {
     if (!options.panel.empty()) {
         std::vector<std::string> silent_why(SLOT_COUNT);
         for (const SlotReport& r : slots) {
-            if (!r.plays) silent_why[r.slot] = verdict_text(r) + " (" + shown(r.path) + ")";
+            // A slot silent only for want of a device is not the gauge's fault, and the
+            // device is reported above.
+            if (!r.plays && !(r.accepted && !r.device_tried))
+                silent_why[r.slot] = verdict_text(r) + " (" + shown(r.path) + ")";
         }
         std::vector<PanelFinding> found;
         panel.find(view.variable_name, silent_why, found, findings.notes);

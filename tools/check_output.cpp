@@ -6,17 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "host/results.h"
+#include "host/result_text.h"
 #include "host/trace.h"
+#include "platform/result_hex.h"
 #include "tools/cli.h"
 
 namespace {
-
-std::string hex(HRESULT code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-    return text;
-}
 
 using Json = nlohmann::ordered_json;
 
@@ -67,7 +62,8 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
     out["variable"] = {{"name", shown(view.variable_name)},
                        {"source", ini.lines.variable_line ? "ini" : "default"},
                        {"line", json_line(ini.lines.variable_line)}};
-    out["device"] = {{"available", device.device != nullptr}, {"result", hex(device.result)}};
+    out["device"] = {{"available", device.device != nullptr},
+                     {"result", result_hex(device.result)}};
     Json& list = out["slots"] = Json::array();
     for (const SlotReport& r : slots) {
         Json slot = {
@@ -85,7 +81,7 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
         } else {
             slot["reader"] = {
                 {"accepted", r.accepted},
-                {"result", hex(r.reader_result)},
+                {"result", result_hex(r.reader_result)},
                 {"reason", r.accepted ? Json(nullptr) : Json(r.diagnosis.reason)},
                 {"detail", r.accepted ? Json(nullptr) : Json(r.diagnosis.detail)},
                 {"declared_bytes", r.header_read ? Json(r.declared_bytes) : Json(nullptr)},
@@ -107,7 +103,7 @@ void print_json(const std::string& root, const ConfigurationView& view, const In
         slot["duration"] = r.duration >= 0 ? json_number(r.duration) : Json(nullptr);
         if (r.device_tried) {
             slot["device"] = {{"accepted", SUCCEEDED(r.device_result) != 0},
-                              {"result", hex(r.device_result)}};
+                              {"result", result_hex(r.device_result)}};
         } else {
             slot["device"] = nullptr;
         }
@@ -142,7 +138,7 @@ void print_readable(const std::string& root, const ConfigurationView& view, cons
                       ? ("LVar, line " + std::to_string(ini.lines.variable_line)).c_str()
                       : "default");
     append_format(text, "device     %s\n\n",
-                  device.device ? "ready" : ("unavailable: " + result_text(device.result)).c_str());
+                  device.device ? "ready" : "none (see the problems below)");
     auto shown_slot = [all](const SlotReport& r) {
         return all || r.from_ini || r.exists || r.folder || r.special;
     };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "host/files.h"
-#include "host/results.h"
+#include "host/result_text.h"
 #include "platform/codepage.h"
 #include "sound/wave_reader.h"
 #include "tools/check_ini.h"
@@ -20,12 +20,6 @@
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
-
-namespace {
-
-constexpr unsigned WAVE_FORMAT_EXTENSIBLE_TAG = 0xFFFE;
-
-}  // namespace
 
 DeviceProbe::DeviceProbe() {
 #if !defined(_WIN32)
@@ -86,15 +80,14 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
         report.format = *reader.format;
         // WAVEFORMATEXTENSIBLE: valid bits (2 bytes), channel mask (4), then the sub-format
         // GUID, whose first two bytes are the plain format tag.
-        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG &&
-            reader.format->cbSize >= 22) {
+        if (reader.format->wFormatTag == WAVE_FORMAT_EXTENSIBLE && reader.format->cbSize >= 22) {
             const auto* extra = reinterpret_cast<const unsigned char*>(reader.format + 1);
             report.subformat = extra[6] | extra[7] << 8;
         }
     }
     if (SUCCEEDED(report.reader_result)) {
         report.header_read = true;
-        report.data_bytes = reader.data_chunk.cksize;
+        report.data_bytes = reader.data_size();
         // What the "data" chunk declares, before the reader takes it as what the file holds;
         // then back to the start of the data.
         MMCKINFO declared = {};
@@ -104,7 +97,7 @@ void check_slot(SlotReport& report, DeviceProbe& device) {
         // All of the data, as a slot's buffer is filled, in pieces so that a size that lies
         // costs no memory.
         std::vector<BYTE> piece(1 << 16);
-        while (SUCCEEDED(report.reader_result) && reader.data_chunk.cksize > 0) {
+        while (SUCCEEDED(report.reader_result) && reader.bytes_left() > 0) {
             DWORD got = 0;
             report.reader_result =
                 reader.read(static_cast<DWORD>(piece.size()), piece.data(), &got);
@@ -140,7 +133,7 @@ std::string format_text(const SlotReport& r) {
 // bits, mono or stereo, 11025, 22050 or 44100 Hz), with what Windows does with it; "" inside.
 static std::string outside_safe_set(const SlotReport& r) {
     const WAVEFORMATEX& f = r.format;
-    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE_TAG;
+    const bool extensible = f.wFormatTag == WAVE_FORMAT_EXTENSIBLE;
     const unsigned kind = extensible ? r.subformat : f.wFormatTag;
     std::string reasons;
     auto add = [&reasons](const std::string& reason) {
@@ -185,7 +178,7 @@ std::string verdict_text(const SlotReport& r) {
 
 static bool compressed(const SlotReport& r) {
     const unsigned tag = r.format.wFormatTag;
-    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE_TAG ? r.subformat : tag;
+    const unsigned kind = tag == WAVE_FORMAT_EXTENSIBLE ? r.subformat : tag;
     return r.has_format && kind != WAVE_FORMAT_PCM && kind != WAVE_FORMAT_IEEE_FLOAT;
 }
 
@@ -234,12 +227,15 @@ void slot_problems(const SlotReport& r, Findings& findings) {
                              " more than the file holds; it plays the " + length + " it has");
     }
     other_spelling(r, findings);
-    if (r.plays) {
+    // A file the reader takes is judged by its format alone when there is no device to try.
+    const bool untried = r.accepted && !r.device_tried;
+    if (r.plays || untried) {
         const std::string outside = outside_safe_set(r);
         if (!outside.empty())
             findings.warning("format_not_always_safe", r.slot, r.line,
-                             who + ": " + shown(r.path) + " (" + format_text(r) +
-                                 ") plays here, but lies outside the always-safe set: " + outside +
+                             who + ": " + shown(r.path) + " (" + format_text(r) + ")" +
+                                 (r.plays ? " plays here, but lies" : " lies") +
+                                 " outside the always-safe set: " + outside +
                                  "; 16-bit PCM at 22050 or 44100 Hz plays everywhere");
         return;
     }

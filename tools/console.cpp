@@ -18,7 +18,7 @@
 #include <string>
 #include <thread>
 
-#include "host/results.h"
+#include "host/result_text.h"
 #include "host/scenario.h"
 #include "host/trace.h"
 #include "tools/cli.h"

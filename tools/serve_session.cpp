@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "host/files.h"
-#include "host/results.h"
+#include "host/result_text.h"
 #include "host/scenario.h"
 #include "panel/text.h"
 #include "panel/vars_timeline.h"

@@ -1,7 +1,6 @@
 // The gauge script language: each family of words, and what authors trip over (a division by
 // zero, an empty stack, if{ without a condition, unknown words, syntax faults, nested blocks).
 #include "panel/script.h"
-#include "panel/units.h"
 
 #include <gtest/gtest.h>
 
@@ -527,51 +526,6 @@ TEST_F(ScriptTest, EveryExampleOfTheWordTableGivesItsValue) {
     }
     EXPECT_TRUE(in_table) << doc << ": no word table";
     EXPECT_GE(examples, 20) << doc << ": the word table lost its examples";
-}
-
-// The units table of docs/xml_gauges.md, row by row: every unit and abbreviation a row names is
-// known and of the row's family, and every "`1 km` is `1000 m`" reading converts so.
-TEST(UnitTable, EveryUnitOfTheDocsIsKnownAndEveryReadingHolds) {
-    const std::string doc = CUEBOX_DOCS_DIR "/xml_gauges.md";
-    std::ifstream in(doc);
-    ASSERT_TRUE(in) << doc;
-    const std::regex reading("`(-?[0-9.]+) ([^`]+)` is `(-?[0-9.]+) ([^`]+)`");
-    const std::regex name("(?:^|, )([a-z][a-z0-9 /]*?)(?: \\(|,|$)|`([^`]+)`");
-    bool in_table = false;
-    int line_number = 0, readings = 0, units = 0;
-    for (std::string line; std::getline(in, line);) {
-        ++line_number;
-        if (line.rfind("| family | units |", 0) == 0) in_table = true;
-        if (!in_table || line.rfind("|---", 0) == 0 || line.rfind("| family", 0) == 0) continue;
-        if (line.empty() || line[0] != '|') break;
-        const std::string where = doc + ":" + std::to_string(line_number);
-        const size_t cell = line.find('|', 1) + 2;
-        const std::string listed = line.substr(cell, line.find(" |", cell) - cell);
-        const Unit* first = nullptr;
-        for (std::sregex_iterator it(listed.begin(), listed.end(), name), end; it != end; ++it) {
-            const std::string unit = (*it)[1].matched ? (*it)[1].str() : (*it)[2].str();
-            if (unit == "and the like" || unit.find(' ') == 0) continue;
-            const Unit* found = find_unit(unit);
-            ++units;
-            ASSERT_NE(found, nullptr) << where << ": " << unit;
-            if (!first) first = found;
-            EXPECT_TRUE(!units_clash(first, found)) << where << ": " << unit;
-        }
-        const std::string rest = line.substr(cell + listed.size());
-        for (std::sregex_iterator it(rest.begin(), rest.end(), reading), end; it != end; ++it) {
-            const std::smatch& m = *it;
-            const Unit* from = find_unit(m[2].str());
-            const Unit* to = find_unit(m[4].str());
-            ASSERT_TRUE(from && to) << where << ": " << m[0].str();
-            const double expected = std::stod(m[3].str());
-            EXPECT_NEAR(convert_unit(std::stod(m[1].str()), from, to), expected,
-                        1e-11 * std::max(1.0, std::fabs(expected)))
-                << where << ": " << m[0].str();
-            ++readings;
-        }
-    }
-    EXPECT_GE(units, 60) << doc << ": the units table lost its units";
-    EXPECT_GE(readings, 20) << doc << ": the units table lost its readings";
 }
 
 }  // namespace

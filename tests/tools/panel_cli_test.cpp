@@ -5,6 +5,8 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
+#include "platform/standin.h"
+#include "tools/cli.h"
 #include "tools/tool_runner.h"
 
 namespace {
@@ -187,6 +189,53 @@ TEST_F(PanelCliTest, CheckFindsNoWriterAndNamesTheSimilarNamesWritten) {
     const ToolResult fine = check();
     EXPECT_EQ(fine.status, 0) << fine.out;
     EXPECT_NE(fine.out.find("no problems found"), std::string::npos);
+}
+
+// A machine whose DirectSound cannot start (Wine answers DSERR_INVALIDPARAM when it finds no
+// playback device): said once, without blaming the tool; each file's format is still judged,
+// and a gauge's command is reported only for a slot that would be silent with a device too.
+// check runs in this process here, where the platform's fault switch takes the device away.
+TEST_F(PanelCliTest, CheckWithoutDeviceSaysSoOnceAndStillJudgesEachFile) {
+    panel(
+        "<Gauge><Mouse>"
+        "<Area><Click>1 (&gt;L:cue)</Click></Area>"  // a safe format
+        "<Area><Click>2 (&gt;L:cue)</Click></Area>"  // 48 kHz: outside the always-safe set
+        "<Area><Click>3 (&gt;L:cue)</Click></Area>"  // no file
+        "</Mouse></Gauge>",
+        "[Config]\nLVar=cue\n[Sounds]\nSound01=Sound\\one.wav\nSound02=Sound\\wide.wav\n"
+        "Sound03=Sound\\none.wav\n");
+    write_tone("Sound/wide.wav", 500, 0.3, 48000);
+    CliOptions options;
+    options.command = "check";
+    options.root = root_;
+    options.json = true;
+    options.panel = "Aircraft\\Plane\\panel.cfg";
+    const std::filesystem::path here = std::filesystem::current_path();
+    standin_fail_device_create(DSERR_INVALIDPARAM);
+    testing::internal::CaptureStdout();
+    const int status = command_check(options);
+    const nlohmann::json output = nlohmann::json::parse(testing::internal::GetCapturedStdout());
+    std::filesystem::current_path(here);
+    EXPECT_EQ(status, 1);
+
+    std::map<std::string, std::vector<nlohmann::json>> found;
+    for (const char* list : {"problems", "warnings"}) {
+        for (const auto& finding : output[list]) found[finding["kind"]].push_back(finding);
+    }
+    ASSERT_EQ(found["device_unavailable"].size(), 1u) << output.dump(1);
+    EXPECT_EQ(found["device_unavailable"][0]["message"].get<std::string>().rfind(
+                  "no sound output (DirectSound could not start: 0x80070057 DSERR_INVALIDPARAM, "
+                  "as Wine answers without a playback device): check that",
+                  0),
+              0u);
+    ASSERT_EQ(found["format_not_always_safe"].size(), 1u) << output.dump(1);
+    EXPECT_EQ(found["format_not_always_safe"][0]["slot"], 2);
+    EXPECT_NE(found["format_not_always_safe"][0]["message"].get<std::string>().find(
+                  "(PCM 1 ch 48000 Hz 16-bit) lies outside the always-safe set: 48000 Hz"),
+              std::string::npos);
+    ASSERT_EQ(found["slot_silent"].size(), 1u) << output.dump(1);
+    EXPECT_EQ(found["slot_silent"][0]["slot"], 3);
+    EXPECT_EQ(found.count("device_refused"), 0u);
 }
 
 // The gauge sits on two windows: each finding once, naming both; a click names the copy.

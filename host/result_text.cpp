@@ -1,8 +1,9 @@
 // The names and meanings of the result codes and wave formats the module and the tools meet.
-#include "host/results.h"
+#include "host/result_text.h"
 
-#include <cstdio>
 #include <cstdlib>
+
+#include "platform/result_hex.h"
 
 namespace {
 
@@ -31,20 +32,14 @@ const Meaning meanings[] = {
     {DSERR_GENERIC, "E_FAIL", "an unspecified failure"},
 };
 
-std::string hex(HRESULT code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
-    return text;
-}
-
 }  // namespace
 
 std::string result_text(HRESULT code) {
     for (const Meaning& meaning : meanings) {
         if (meaning.code == code)
-            return hex(code) + " " + meaning.name + " (" + meaning.words + ")";
+            return result_hex(code) + " " + meaning.name + " (" + meaning.words + ")";
     }
-    return hex(code);
+    return result_hex(code);
 }
 
 std::string result_text(const std::string& field) {
@@ -59,7 +54,7 @@ std::string format_name(unsigned tag, unsigned subformat) {
     switch (tag) {
         case WAVE_FORMAT_PCM:
             return "PCM";
-        case 0x0002:
+        case WAVE_FORMAT_ADPCM:
             return "MS ADPCM";
         case WAVE_FORMAT_IEEE_FLOAT:
             return "IEEE float";
@@ -73,7 +68,7 @@ std::string format_name(unsigned tag, unsigned subformat) {
             return "MPEG";
         case 0x0055:
             return "MPEG Layer 3";
-        case 0xFFFE:
+        case WAVE_FORMAT_EXTENSIBLE:
             return subformat ? "extensible " + format_name(subformat, 0) : "extensible";
         default:
             return "format tag " + std::to_string(tag);
@@ -84,7 +79,7 @@ std::string no_sound_output(HRESULT code) {
     // The arguments of DirectSoundCreate are always valid here: Wine answers this code when it
     // finds no playback device, and its general meaning would blame the tool.
     const std::string why = code == DSERR_INVALIDPARAM
-                                ? hex(code) +
+                                ? result_hex(code) +
                                       " DSERR_INVALIDPARAM, as Wine answers without a "
                                       "playback device"
                                 : result_text(code);

@@ -7,7 +7,7 @@
 
 #include "host/files.h"
 #include "host/panel_session.h"
-#include "host/results.h"
+#include "host/result_text.h"
 #include "host/root_files.h"
 #include "host/scenario.h"
 #include "host/trace.h"
