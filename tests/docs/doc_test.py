@@ -23,7 +23,9 @@ it (the rendered page shows only the block). Each Markdown file gets its own sim
 
 The printed root (~) reads as /home/me, as the docs write it. Every JSON line of `--trace` and
 every document of `--json` that a command prints is checked against the fields docs/tools.md
-lists for it, so a field renamed on either side fails. The lists of docs/tools.md that state a
+lists for it, so a field renamed on either side fails; together the outputs must show every
+event of the trace's tables and every finding of check's (but those docs/tools.md names after
+"No example here makes"). The lists of docs/tools.md that state a
 rule (the code pages and their names) are tried row by row, with their boundaries.
 """
 
