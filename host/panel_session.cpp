@@ -42,8 +42,21 @@ void PanelSession::load(const std::string& panel_path, PanelFiles& files) {
 void PanelSession::start(const std::string& command_variable, TraceRecorder& trace) {
     trace_ = &trace;
     command_ = host_.register_variable(command_variable);
+    // What the preview does not model of a gauge, once per gauge file, before anything runs.
+    std::set<std::string> partly;
+    for (const PanelGauge& gauge : loaded_.gauges) {
+        const std::string note = partly_read_note(gauge);
+        if (!note.empty() &&
+            partly.insert(lower_text(gauge.source + "!" + gauge.line.gauge)).second)
+            trace_->add("panel_note", {{"message", note}});
+    }
     runner_ = std::make_unique<PanelRunner>(loaded_, static_cast<PanelVariables&>(*this),
                                             static_cast<PanelListener&>(*this));
+}
+
+const std::vector<PanelRunner::RunningScript>& PanelSession::scripts() const {
+    static const std::vector<PanelRunner::RunningScript> none;
+    return runner_ ? runner_->scripts() : none;
 }
 
 const PanelState& PanelSession::state() const {
@@ -292,6 +305,15 @@ void PanelSession::write(int handle, double value, const ScriptSource& by) {
         host_.set_value(static_cast<VariableId>(bound.index), value);
         local_unit(bound.index) = bound.unit;
     }
+}
+
+void PanelSession::write_event(int handle, double first, double second, const ScriptSource& by) {
+    const Bound& bound = bound_[static_cast<size_t>(handle)];
+    trace_->add("key_event", {{"name", bound.name},
+                              {"value", json_number(first)},
+                              {"second_value", json_number(second)},
+                              {"gauge", *by.gauge},
+                              {"script", *by.place}});
 }
 
 // The module takes one command per update. A command still waiting when another value is

@@ -39,6 +39,8 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     bool set_timeline(const std::string& csv_text, std::string& error);
 
     const LoadedPanel& panel() const { return loaded_; }
+    // The panel's scripts as compiled by start(), for the checks that read them; empty before.
+    const std::vector<PanelRunner::RunningScript>& scripts() const;
     // Each gauge's state as of the last update, per panel().gauges (their geometry is in
     // panel().gauges[n].xml.geometry); empty until start().
     const PanelState& state() const;
@@ -92,6 +94,7 @@ class PanelSession : public ScenarioPanel, private PanelVariables, private Panel
     int bind(const VariableRef& variable, std::string& why) override;
     double read(int handle) override;
     void write(int handle, double value, const ScriptSource& by) override;
+    void write_event(int handle, double first, double second, const ScriptSource& by) override;
     // PanelListener
     void host_gauge_update(int instance) override;
     void script_problem(const ScriptSource& by, int line, const std::string& token,

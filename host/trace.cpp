@@ -107,7 +107,8 @@ std::string trace_readable(const TraceEvent& event) {
                    ? "a gauge writes " + field("value")
                    : "gauge " + gauge + " writes " + field("value") + " (" + field("script") + ")";
     } else if (e == "key_event") {
-        text = "gauge " + field("gauge") + " sends " + field("name") + " " + field("value");
+        text = "gauge " + field("gauge") + " sends " + field("name") + " " + field("value") +
+               (field("second_value").empty() ? "" : " " + field("second_value"));
     } else if (e == "command_lost") {
         text = "command " + field("value") + " LOST: gauge " + field("gauge") + " wrote it (" +
                field("script") + ", update " + field("written_update") + "), then gauge " +
@@ -124,7 +125,9 @@ std::string trace_readable(const TraceEvent& event) {
     } else if (e == "panel_note") {
         text = field("message");
     } else if (e == "lose") {
-        text = "the platform loses every sound buffer";
+        // The platform names each buffer it takes, then the scenario's step says it once.
+        text = field("buffer").empty() ? std::string("the platform has lost every sound buffer")
+                                       : "buffer " + field("buffer") + " lost";
     } else if (e == "write") {
         text = "write " + field("value");
     } else if (e == "open") {

@@ -163,6 +163,17 @@ Found find_gauge(const PanelGaugeLine& line, const std::string& folder, PanelFil
 
 }  // namespace
 
+std::string partly_read_note(const PanelGauge& gauge) {
+    if (gauge.kind != PanelGauge::XML) return "";
+    std::string skipped;
+    for (const std::string& tag : gauge.xml.skipped) skipped += (skipped.empty() ? "" : ", ") + tag;
+    if (!gauge.xml.keys.empty())
+        skipped += std::string(skipped.empty() ? "" : ", ") + "<Keys> (compiled, never run)";
+    if (skipped.empty()) return "";
+    return gauge.source + " (" + gauge.line.name() +
+           "): the preview reads this gauge only in part: it does not model " + skipped;
+}
+
 std::string panel_folder(const std::string& panel_path) {
     const std::string path = normalised(panel_path);
     const size_t slash = path.rfind('/');

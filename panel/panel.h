@@ -45,5 +45,11 @@ struct LoadedPanel {
 LoadedPanel load_panel(const std::string& panel_path, PanelFiles& files,
                        const std::vector<std::string>& host_gauges);
 
+// The note for an XML gauge the preview reads only in part, so that a clean check or a quiet
+// run says what was not looked at: "Gauges/x.xml (x!y): the preview reads this gauge only in
+// part: it does not model <MaskImage> (line 7), <Keys> (compiled, never run)"; "" for a gauge
+// it reads whole.
+std::string partly_read_note(const PanelGauge& gauge);
+
 // Where the panel's own folder is, for gauges that ship beside panel.cfg.
 std::string panel_folder(const std::string& panel_path);

@@ -79,6 +79,10 @@ struct PanelRunner::Instance : ScriptHost {
             variables->write(handle, value, source);
         }
     }
+    // Key events are never G: variables.
+    void write_event(int handle, double first, double second) override {
+        variables->write_event(handle, first, second, source);
+    }
 };
 
 PanelRunner::PanelRunner(LoadedPanel panel, PanelVariables& variables, PanelListener& listener)

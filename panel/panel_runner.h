@@ -27,6 +27,12 @@ class PanelVariables {
     virtual int bind(const VariableRef& variable, std::string& why) = 0;
     virtual double read(int handle) = 0;
     virtual void write(int handle, double value, const ScriptSource& by) = 0;
+    // A key event of two parameters, (>K:2:NAME), `first` written before `second`: a host that
+    // records events of one parameter only gets the first.
+    virtual void write_event(int handle, double first, double second, const ScriptSource& by) {
+        (void)second;
+        write(handle, first, by);
+    }
 };
 
 class PanelListener {

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <set>
 
-#include "control/configuration.h"
 #include "control/protocol.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
@@ -58,20 +57,6 @@ bool similar(const std::string& written, const std::string& wanted) {
     const std::string& shorter = a.size() < b.size() ? a : b;
     const std::string& longer = a.size() < b.size() ? b : a;
     return shorter.size() >= 3 && longer.find(shorter) != std::string::npos;
-}
-
-// Why a write of another L: variable than the module's was meant for the module, or "": the
-// name the docs' examples use (authors paste them), or a command written to a name a slip of
-// the keyboard away from the module's (not merely one that shares its prefix).
-std::string meant_for_the_module(const ScriptWrite& write, const std::string& variable) {
-    if (same_text(write.variable.name, DEFAULT_VARIABLE_NAME))
-        return "the name of the docs' examples and of the module's default";
-    if (!write.constant || write.variable.name.size() > 200 || variable.size() > 200) return "";
-    const Command command = decode_command(write.value, false);
-    if (command.action == CommandAction::NONE) return "";
-    const size_t apart = edit_distance(lower_text(write.variable.name), lower_text(variable));
-    if (apart == 0 || apart > std::max<size_t>(2, variable.size() / 4)) return "";
-    return "a command (" + number_text(write.value) + ") to a name close to the module's";
 }
 
 // Findings about scripts, each once: a gauge placed on several windows runs the same scripts in
@@ -213,18 +198,10 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
     // check then says what it did not look at.
     std::set<std::string> partly;
     for (const PanelGauge& gauge : panel_.gauges) {
-        if (gauge.kind != PanelGauge::XML) continue;
-        std::string skipped;
-        for (const std::string& tag : gauge.xml.skipped)
-            skipped += (skipped.empty() ? "" : ", ") + tag;
-        if (!gauge.xml.keys.empty())
-            skipped += std::string(skipped.empty() ? "" : ", ") + "<Keys> (compiled, never run)";
-        if (skipped.empty() ||
-            !partly.insert(lower_text(gauge.source + "!" + gauge.line.gauge)).second)
-            continue;
-        notes.push_back(gauge.source + " (" + gauge.line.name() +
-                        "): the preview reads this gauge only in part: it does not model " +
-                        skipped);
+        const std::string note = partly_read_note(gauge);
+        if (!note.empty() &&
+            partly.insert(lower_text(gauge.source + "!" + gauge.line.gauge)).second)
+            notes.push_back(note);
     }
     // What a script that runs computes as the simulator does, but perhaps not as its author
     // meant (a word short of values), and the parts of words the preview passes over.
@@ -275,15 +252,10 @@ void PanelCheck::find(const std::string& variable, const std::vector<std::string
                                       gauge.line.name() + " in @, " + script.place + ")";
             const std::string& window = gauge.line.section;
             if (!same_text(write.variable.name, variable)) {
-                const std::string meant = meant_for_the_module(write, variable);
-                if (!meant.empty()) {
+                const std::string misdirected = misdirected_write(write, variable);
+                if (!misdirected.empty())
                     findings.add("wrong_variable", -1, where, window, gauge.source, line,
-                                 ": writes (>L:" + write.variable.name + "), " + meant +
-                                     ", but the module reads (>L:" + variable +
-                                     "), as the INI's LVar says: these commands never reach it "
-                                     "(write (>L:" +
-                                     variable + ", number), or change LVar)");
-                }
+                                 misdirected);
                 bool known = false;
                 for (const auto& other : others)
                     known = known || same_text(other.first, write.variable.name);

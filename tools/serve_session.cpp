@@ -13,6 +13,7 @@
 #include "panel/text.h"
 #include "panel/vars_timeline.h"
 #include "tools/configuration_view.h"
+#include "tools/write_gating.h"
 #if !defined(_WIN32)
 #include "platform/standin.h"
 #endif
@@ -121,6 +122,7 @@ bool ServeSession::open(std::string& error) {
     trace_->live = &ServeSession::on_event;
     trace_->live_context = this;
     panel_->start(variable_, *trace_);
+    note_misdirected_writes(*panel_, variable_, *trace_);
     run_settings_ = RunSettings();
     run_settings_.variable_name = variable_;
     run_settings_.output = options_.output;

@@ -14,6 +14,7 @@
 #include "tools/cli.h"
 #include "tools/configuration_view.h"
 #include "tools/timeline.h"
+#include "tools/write_gating.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ int run_one(const CliOptions& options, const Scenario& scenario) {
     trace.live_context = &json;
     if (panel) {
         panel->start(settings.variable_name, trace);
+        note_misdirected_writes(*panel, settings.variable_name, trace);
         settings.panel = panel.get();
     }
     std::string failure, error;

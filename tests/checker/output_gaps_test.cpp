@@ -1,7 +1,7 @@
 // The capture checker's rule for holes in the captured sound: a short silence of all sound at
-// once, or a jump of its phase, is the output's and is forgiven, and so is the late end it
-// causes; a hole in one tone, a long silence, a tone that ends or starts at a silence, or one
-// that goes on is not.
+// once, or a jump of its phase, is the output's and is forgiven, and so is the delay it causes
+// to everything after it; a hole in one tone, a long silence, a tone that ends or starts at a
+// silence, one that goes on, or one later than the silences before it account for is not.
 #include "wine/output_gaps.h"
 
 #include <gtest/gtest.h>
@@ -61,11 +61,25 @@ TEST(OutputGaps, OnlyAShortSilenceOfAllSoundAndTheDelayItCausesAreForgiven) {
          false, 0.1, 1.15, 1, false, 0},
         {"the tone starts after the silence, another before it",
          {{0.5, {500}}, {0.05, {}}, {0.6, {1100}}}, false, 0.4, 1.1, 1, false, 0},
+        // meant for 1.1-1.7 s, after a tone that an underrun of 0.1 s interrupted
+        {"the tone starts late by the output gaps before it",
+         {{0.4, {700}}, {0.1, {}}, {0.2, {700}}, {0.5, {}}, {0.6, {1100}}},
+         false, 1.15, 1.65, 1, true, 0},
+        {"the recording ends before the delayed span does",
+         {{0.4, {700}}, {0.1, {}}, {0.2, {700}}, {0.5, {}}, {0.4, {1100}}},
+         false, 1.15, 1.65, 1, false, 0},
+        {"the tone starts later than the output gaps before it",
+         {{0.4, {700}}, {0.1, {}}, {0.2, {700}}, {0.65, {}}, {0.6, {1100}}},
+         false, 1.15, 1.65, 1, false, 0},
         // 1100 Hz silent in the span; it should have ended at 0.5 s
         {"the tone ends late by the output gap inside it",
          {{0.5, {1100}}, {0.15, {}}, {0.2, {1100}}, {1.0, {}}}, true, 0.7, 1.8, 1, true, 1},
         {"the tone ends late with no output gap", {{0.85, {1100}}, {1.0, {}}},
          true, 0.7, 1.8, 0, false, 0},
+        // 1100 Hz meant for 1.0-1.5 s, late by an underrun during the tone before it
+        {"the tone ends late by the output gaps before it began",
+         {{0.4, {700}}, {0.2, {}}, {0.1, {700}}, {0.5, {}}, {0.5, {1100}}, {0.9, {}}},
+         true, 1.6, 2.4, 1, true, 1},
         {"the tone goes on far past the gap", {{0.5, {1100}}, {0.15, {}}, {1.5, {1100}}, {0.2, {}}},
          true, 0.7, 2.0, 1, false, 0},
         {"the tone sounds again inside the span",

@@ -6,9 +6,14 @@ it (the rendered page shows only the block). Each Markdown file gets its own sim
 `~/fs9` (HOME is a fresh temporary folder), filled by its marked blocks in the order they stand:
 
   <!-- cuebox-test file=PATH [bom] -->    the block is written to ~/PATH (with a UTF-8 BOM)
-  <!-- cuebox-test wav=PATH rate=N channels=N bits=N seconds=S|frames=N [missing=N] -->
+  <!-- cuebox-test wav=PATH rate=N channels=N bits=N seconds=S|frames=N [missing=N] [tag=N] -->
                                           (no block) a PCM WAV file of silence at ~/PATH (its
-                                          "data" chunk declaring N bytes more than it holds)
+                                          "data" chunk declaring N bytes more than it holds;
+                                          with tag=N another format, its header holding the
+                                          count of extra bytes, 0)
+  <!-- cuebox-test copy=SOURCE to=PATH -->  (no block) the source tree's file SOURCE is copied
+                                          to ~/PATH: a doc that shows what the example panel
+                                          prints runs that panel's own files
   <!-- cuebox-test run="COMMAND" -->       the block is what COMMAND prints, as below
   <!-- cuebox-test -->                    the block's `$ ` lines are commands, run by sh in ~
                                           with `cuebox` the built one; the lines after each are
@@ -18,7 +23,9 @@ it (the rendered page shows only the block). Each Markdown file gets its own sim
 
 The printed root (~) reads as /home/me, as the docs write it. Every JSON line of `--trace` and
 every document of `--json` that a command prints is checked against the fields docs/tools.md
-lists for it, so a field renamed on either side fails. The lists of docs/tools.md that state a
+lists for it, so a field renamed on either side fails; together the outputs must show every
+event of the trace's tables and every finding of check's (but those docs/tools.md names after
+"No example here makes"). The lists of docs/tools.md that state a
 rule (the code pages and their names) are tried row by row, with their boundaries.
 """
 
@@ -46,7 +53,7 @@ def blocks(path):
         if not mark:
             continue
         options = dict(o.partition("=")[::2] for o in shlex.split(mark.group(1)))
-        if "wav" in options:
+        if "wav" in options or "copy" in options:
             found.append((i, options, None))
             continue
         fence = FENCE.match(lines[i]) if i < len(lines) else None
@@ -68,9 +75,12 @@ def write_wav(path, options):
     block = channels * bits // 8
     data = bytes(frames * block)
     declared = len(data) + int(options.get("missing", 0))  # a file cut short
-    fmt = (1).to_bytes(2, "little") + channels.to_bytes(2, "little") + \
+    tag = int(options.get("tag", 1))
+    fmt = tag.to_bytes(2, "little") + channels.to_bytes(2, "little") + \
         rate.to_bytes(4, "little") + (rate * block).to_bytes(4, "little") + \
         block.to_bytes(2, "little") + bits.to_bytes(2, "little")
+    if tag != 1:
+        fmt += bytes(2)  # no extra format bytes
     body = b"WAVE" + b"fmt " + len(fmt).to_bytes(4, "little") + fmt + \
         b"data" + declared.to_bytes(4, "little") + data
     path.parent.mkdir(parents=True, exist_ok=True)
@@ -117,7 +127,7 @@ class Schema:
         self.events, self.kinds = {}, set()
         for header, rows in tables(text):
             for row in rows:
-                names = re.findall(r"`([a-z_]+)`", row[0])
+                names = re.findall(r"`([a-z][a-z0-9_]*)`", row[0])
                 if header[:2] == ["event", "fields"]:
                     for name in names:
                         self.events.setdefault(name, set()).update(
@@ -130,6 +140,9 @@ class Schema:
             sys.exit(f"{tools_md}: the trace's event tables, the findings or the --json "
                      "fields are gone")
         self.json_fields = set(re.findall(r"`([a-z_]+)`", paragraph.group(1)))
+        # The findings no example can make on this machine, as the docs say beside the tables.
+        unmade = re.search(r"^No example here makes (.*?)\n\n", text, re.M | re.S)
+        self.not_shown = set(re.findall(r"`([a-z_]+)`", unmade.group(1))) if unmade else set()
 
     def trace_line(self, line):
         try:
@@ -199,7 +212,7 @@ class Runner:
         return done.returncode, printed.replace(str(self.home), "/home/me")
 
 
-def run_doc(doc, cuebox, schema, raw_outputs):
+def run_doc(doc, source, cuebox, schema, raw_outputs):
     failures = []
     count = 0
     with tempfile.TemporaryDirectory(prefix="cuebox_doc_") as folder:
@@ -208,6 +221,11 @@ def run_doc(doc, cuebox, schema, raw_outputs):
             where = f"{doc}:{line}"
             if "wav" in options:
                 write_wav(runner.home / options["wav"], options)
+                continue
+            if "copy" in options:
+                target = runner.home / options["to"]
+                target.parent.mkdir(parents=True, exist_ok=True)
+                target.write_bytes((source / options["copy"]).read_bytes())
                 continue
             if "file" in options:
                 target = runner.home / options["file"]
@@ -321,7 +339,7 @@ def main():
     docs = sorted((source / "docs").glob("*.md")) + [source / "README.md"]
     total, failures, outputs = 0, [], []
     for doc in docs:
-        count, found = run_doc(doc, cuebox, schema, outputs)
+        count, found = run_doc(doc, source, cuebox, schema, outputs)
         total += count
         failures += found
     # The suite's outputs together show every event of the trace's table at least once.
@@ -336,6 +354,14 @@ def main():
     unseen = set(schema.events) - seen
     if unseen:
         failures.append(f"no doc example's --trace shows the events {sorted(unseen)}")
+    # And their `check --json` documents every finding of check's tables, each made on purpose.
+    found_kinds = set()
+    for command, printed in outputs:
+        if "--json" in command:
+            found_kinds.update(re.findall(r'"kind": ?"([a-z][a-z0-9_]*)"', printed))
+    unshown = schema.kinds - found_kinds - schema.not_shown
+    if unshown:
+        failures.append(f"no doc example's check --json shows the findings {sorted(unshown)}")
     for family in (code_pages, step_ranges):
         count, found = family(source / "docs" / "tools.md", cuebox)
         total += count

@@ -137,6 +137,10 @@ TEST_F(HostCliTest, RunRendersTheScenarioAndTracesEveryUpdateAsJson) {
               std::string::npos);
     EXPECT_NE(result.out.find("\"event\":\"play\",\"buffer\":1,\"looping\":false"),
               std::string::npos);
+    // Printed, the platform's loss of each buffer and the step itself read apart.
+    const ToolResult printed = cuebox({"run", path("play.scn"), "--root", root_});
+    EXPECT_NE(printed.out.find("  buffer 1 lost\n"), std::string::npos) << printed.out;
+    EXPECT_NE(printed.out.find("  the platform has lost every sound buffer\n"), std::string::npos);
     tones::Recording recording;
     ASSERT_TRUE(tones::read_recording(path("out.wav"), recording));
     EXPECT_GT(tones::tone_level(recording, 700, 0.2, 0.4), 0.05);

@@ -102,7 +102,8 @@ TEST_F(PanelCliTest, RunTakesAPanelWithoutTheModuleOrWithManyInstances) {
 TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
     panel(
         "<Gauge><Update>1 frobnicate</Update>"
-        "<Mouse><Area><Tooltip>Horn</Tooltip><Click>1 (&gt;L:cue) (&gt;K:HORN_ON)</Click></Area>"
+        "<Mouse><Area><Tooltip>Horn</Tooltip><Click>1 (&gt;L:cue) (&gt;K:HORN_ON) "
+        "1 3 (&gt;K:2:STROBES_SET)</Click></Area>"
         "</Mouse></Gauge>");
     write_file("Aircraft/Plane/panel.cfg",
                "[Window00]\ngauge00=jvb_cuebox2!jvb_cuebox2, 0, 0\ngauge01=test!gauge, 0, 0\n"
@@ -125,6 +126,9 @@ TEST_F(PanelCliTest, RunSaysWhatIsWrongWithThePanelAndGoesOn) {
     ASSERT_NE(first, std::string::npos) << result.out;
     EXPECT_EQ(result.out.find(said, first + 1), std::string::npos);
     EXPECT_NE(result.out.find("gauge test!gauge sends K:HORN_ON 0"), std::string::npos);
+    // A key event of two parameters gives both, the one written first first.
+    EXPECT_NE(result.out.find("gauge test!gauge sends K:2:STROBES_SET 1 3"), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("read 1"), std::string::npos);
 }
 
@@ -468,6 +472,16 @@ TEST_F(PanelCliTest, CheckFindsTheWrongVariableAndTheOneWriterThatDoesNotWait) {
                    "gauge02=test!fan, 0, 0\n");
         const ToolResult result = check();
         EXPECT_EQ(result.status, c.status) << c.gear << "\n" << result.out;
+        if (c.status == 1) {
+            // A run names the gauge that writes the wrong variable as check does.
+            write_file("flight.scn", "connect\nupdate 1\ndisconnect\n");
+            const ToolResult run = cuebox({"run", path("flight.scn"), "--root", root_, "--panel",
+                                           "Aircraft/Plane/panel.cfg"});
+            std::string said = c.found;  // without the windows, which a run does not list
+            const size_t windows = said.find(" in [Window00]");
+            if (windows != std::string::npos) said.erase(windows, 14);
+            EXPECT_NE(run.out.find(said), std::string::npos) << run.out;
+        }
         if (c.found.empty()) {
             EXPECT_EQ(result.out.find("(>L:cue_snd), as the INI's LVar"), std::string::npos)
                 << result.out;
@@ -586,15 +600,20 @@ TEST_F(PanelCliTest, CheckReadsEveryScriptAndSaysWhatItSkipped) {
     panel(
         "<Gauge>\n<Element><MaskImage Name=\"m.bmp\"/><Polygon/></Element>\n"
         "<Element><MaskImage Name=\"n.bmp\"/></Element>\n"
+        "<Keys><On Key=\"A\">1 (&gt;L:a)</On></Keys>\n"
         "<Mouse><Area><Click>1 (&gt;L:cue)</Click></Area></Mouse></Gauge>",
         "", true);
-    const ToolResult result = check();
     const std::string said =
         "the preview reads this gauge only in part: it does not model <MaskImage> (line 2), "
-        "<Polygon> (line 2)";
-    const size_t first = result.out.find(said);
-    EXPECT_NE(first, std::string::npos) << result.out;
-    EXPECT_EQ(result.out.find(said, first + 1), std::string::npos) << result.out;
+        "<Polygon> (line 2), <Keys> (compiled, never run)";
+    // Said once, although the gauge stands on two windows; a run says it as check does.
+    write_file("flight.scn", "connect\nupdate 1\n");
+    for (const ToolResult& result : {check(), cuebox({"run", path("flight.scn"), "--root", root_,
+                                                      "--panel", "Aircraft/Plane/panel.cfg"})}) {
+        const size_t first = result.out.find(said);
+        EXPECT_NE(first, std::string::npos) << result.out;
+        EXPECT_EQ(result.out.find(said, first + 1), std::string::npos) << result.out;
+    }
 }
 
 // The trace holds each element's state when it changes, not at every update.
@@ -617,9 +636,8 @@ TEST_F(PanelCliTest, TheTraceSaysAnElementsStateOnlyWhenItChanges) {
     }
     ASSERT_EQ(states.size(), 2u) << result.out;
     // The printed run stays about sound.
-    const ToolResult printed =
-        cuebox({"run", path("flight.scn"), "--root", root_, "--panel", "Aircraft/Plane/panel.cfg",
-                "--vars", path("flight.csv")});
+    const ToolResult printed = cuebox({"run", path("flight.scn"), "--root", root_, "--panel",
+                                       "Aircraft/Plane/panel.cfg", "--vars", path("flight.csv")});
     EXPECT_EQ(printed.out.find("element_state"), std::string::npos) << printed.out;
     EXPECT_EQ(states[0],
               "{\"update\":1,\"event\":\"element_state\",\"gauge\":\"test!gauge\","

@@ -13,8 +13,9 @@
 //     --report F       only print where tone F was heard (it does not set the anchor)
 //   Prints where each listed tone was heard and the output gaps; exits 1 with one line per
 //   failed check. A hole in a heard tone is forgiven only when it is an output gap, a short
-//   silence of all sound at once (an underrun of the output), and so is the late end of a tone
-//   that such gaps delayed, by no more than they add up to (output_gaps.h); both are printed.
+//   silence of all sound at once (an underrun of the output); such gaps delay everything after
+//   them, so a span is looked for later by the gaps before it, and the late end of a tone is
+//   forgiven by no more than the gaps before its end add up to (output_gaps.h); all are printed.
 //   capture_check render LOG OUT.wav [--devices FIRST-LAST] [--end]
 //     turns the record of tests/wine/recording_dsound.cpp (its dsound.log and buffer files) into
 //     the sound a mixer would have made from the devices FIRST to LAST (numbered from 1 in the
@@ -205,8 +206,14 @@ int check(int argc, char** argv) {
         }
         if (c.kind == "hears") {
             std::vector<tones::Gap> excused;
-            if (!tones::heard_through(heard[n], begin, end, settings.window, gaps, &excused)) {
+            double delayed = 0;
+            if (!tones::heard_through(heard[n], begin, end, settings.window, gaps, &excused,
+                                      &delayed)) {
                 fail(what);
+            }
+            if (delayed > 0) {
+                std::printf("  %s: looked for %.3f s later, the output gaps before it\n", what,
+                            delayed);
             }
             for (const tones::Gap& g : excused) {
                 std::printf("  %s: a hole at %.2f-%.2f s is an output gap, not counted\n", what,

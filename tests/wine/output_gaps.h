@@ -10,10 +10,11 @@
 //   - a tone's missing stretch is the output's only when every window of it touches an output
 //     gap and the same tone is heard right before and right after it: the tone was interrupted,
 //     not ended, started late or replaced.
-//   - an underrun delays what follows it, so a tone interrupted by output gaps may end late, by
-//     no more than the gaps inside it added up: a tone heard into a span where it must be silent
-//     is excused only when it sounded from before the span, with no holes but output gaps', and
-//     ends within that much of the span's start (and one window, for the rounding of its end).
+//   - an underrun delays all that follows it, not only the tone it interrupts: a span where a
+//     tone must be heard is looked for later by the output gaps before it added up, and a tone
+//     heard into a span where it must be silent is excused only when it sounded from before the
+//     span, with no holes but output gaps', and ends within the gaps before its end added up of
+//     the span's start (and one window, for the rounding of its end).
 // Anything else counts against the module. A module that stopped and restarted the only tone
 // sounding within that time would pass here; the recorded runs, which see every call and
 // have no output to underrun, catch that.
@@ -87,6 +88,16 @@ inline std::vector<Gap> output_gaps(const Recording& r, double longest = kLonges
     return gaps;
 }
 
+// How late the output is at `seconds` into the recording: the output gaps that ended by then,
+// added up. What follows an underrun comes that much later, the module's sound included.
+inline double output_lateness(const std::vector<Gap>& gaps, double seconds) {
+    double late = 0;
+    for (const Gap& g : gaps) {
+        if (g.to <= seconds + 1e-9) late += g.to - g.from;
+    }
+    return late;
+}
+
 namespace detail {
 
 inline bool touches_gap(long i, double window, const std::vector<Gap>& gaps) {
@@ -114,11 +125,21 @@ inline bool gap_hole(const std::vector<bool>& heard, long i, double window,
 }  // namespace detail
 
 // Whether a tone whose presence per window of `window` seconds is `heard` sounds all through
-// the windows [begin, end), holes that are output gaps (see above) excepted. The excepted holes
-// are added to `excused`, in seconds.
+// the windows [begin, end), looked for as late as the output gaps before them make it, and
+// holes that are output gaps (see above) excepted. The excepted holes are added to `excused`,
+// and how much later the span was looked for to `delayed`, in seconds.
 inline bool heard_through(const std::vector<bool>& heard, long begin, long end, double window,
-                          const std::vector<Gap>& gaps, std::vector<Gap>* excused = nullptr) {
+                          const std::vector<Gap>& gaps, std::vector<Gap>* excused = nullptr,
+                          double* delayed = nullptr) {
+    const double late = output_lateness(gaps, begin * window);
+    if (delayed) *delayed = late;
+    if (late > 0) {
+        // The windows wholly inside the span as delayed.
+        begin = std::lround(std::ceil((begin * window + late) / window - 1e-9));
+        end = std::lround(std::floor((end * window + late) / window + 1e-9));
+    }
     const long size = static_cast<long>(heard.size());
+    if (late > 0 && end > size) return false;  // the delayed span runs past the recording
     for (long i = std::max(0L, begin); i < std::min(end, size);) {
         if (heard[i]) {
             ++i;
@@ -159,11 +180,10 @@ inline bool silent_through(const std::vector<bool>& heard, long begin, long end,
             last = hole_last + 1;
         }
         if (first >= begin) return false;  // a sound of its own inside the span
+        // Every gap before the sound's end delayed it: those inside it and those before it.
         double lost = 0;
-        for (const Gap& g : gaps) {
-            lost += std::max(
-                0.0, std::min(g.to, (last + 1) * window) - std::max(g.from, first * window));
-        }
+        for (const Gap& g : gaps)
+            lost += std::max(0.0, std::min(g.to, (last + 1) * window) - g.from);
         const double late = (last + 1 - begin) * window;
         if (lost == 0 || late > lost + window + 1e-9) return false;
         if (excused) excused->push_back({begin * window, (last + 1) * window});
