@@ -606,6 +606,33 @@ panel_check() {
     [ "$status" = 2 ] && fail "$1-panel: the panel check could not run"
 }
 
+# serve of a cuebox.exe on the example panel (the zip's example folder beside it, or one laid
+# out as the demo lays it), driven over HTTP from Linux as its page drives it
+# (tests/wine/serve_check.py): page and state answered, the warnings gauge's test button plays
+# slot 3, the page's Stop ends it with the module disconnected. $1: label, $2: loader,
+# $3: time limit, $4: cuebox.exe.
+run_serve() {
+    local label=$1 loader=$2 limit=$3 host=$4 root log="$TMP/logs/$1-serve.log" T
+    T=$(date +%s.%N)
+    root=$(dirname "$host")/example
+    if [ ! -f "$root/Gauges/jvb_cuebox.ini" ]; then
+        root=$TMP/roots/example
+        [ -d "$root" ] || { "$SOURCE/demo/make_sounds.sh" "$root" &&
+            "$SOURCE/demo/make_panel.sh" "$root" "$NATIVE/demo/demo_warnings.cab"; } \
+            >"$log.root" 2>&1 || { fail "$label serve: the example root could not be made"; return; }
+    fi
+    python3 "$SOURCE/tests/wine/serve_check.py" "$limit" timeout -k 10 "$limit" "$loader" \
+        "$host" --root "$(winpath "$root")" serve --panel 'Aircraft\Demo\panel\panel.cfg' \
+        --silent >"$log" 2>&1
+    if [ $? = 0 ]; then
+        pass "$label serve: page, state, a click playing slot 3 and Stop, in $(elapsed "$T") s"
+    else
+        fail "$label serve: $(tail -1 "$log")"
+    fi
+    sed 's/^/    /' "$log"
+    timed "$label serve" "$T"
+}
+
 # ======== win64
 if [ -n "$WIN64_BUILD" ]; then
     PART=$(date +%s.%N)
@@ -635,6 +662,7 @@ if [ -n "$WIN64_BUILD" ]; then
             "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
     done
     panel_check win64 "$WINE64" "$TMP/win64/cuebox.exe"
+    run_serve win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
     timed "win64 (all)" "$PART"
 fi
 
@@ -676,6 +704,7 @@ if [ -n "$WIN32_TESTS" ]; then
         gtest_judge "$label-conformance_tests"
         gtest_judge "$label-sound_tests"
         panel_check "$label" "$WINE32" "$PACKAGE/cuebox.exe"
+        run_serve "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
         # The zip's files through Wine's own DirectSound, one process per scenario, captured.
         for scenario in "${SCENARIOS[@]}"; do
             [ "$(scenario_field "$scenario" audio)" = none ] && continue
