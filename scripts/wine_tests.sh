@@ -609,10 +609,12 @@ panel_check() {
 # serve of a cuebox.exe on the example panel (the zip's example folder beside it, or one laid
 # out as the demo lays it), driven over HTTP from Linux as its page drives it
 # (tests/wine/serve_check.py): page and state answered, the warnings gauge's test button plays
-# slot 3, the page's Stop ends it with the module disconnected. $1: label, $2: loader,
+# slot 3, the page's Stop ends it with the module disconnected; the windows, gauges and mouse
+# areas of its state must be the Linux build's on the same root. $1: label, $2: loader,
 # $3: time limit, $4: cuebox.exe.
 run_serve() {
     local label=$1 loader=$2 limit=$3 host=$4 root log="$TMP/logs/$1-serve.log" T
+    local panel='Aircraft\Demo\panel\panel.cfg'
     T=$(date +%s.%N)
     root=$(dirname "$host")/example
     if [ ! -f "$root/Gauges/jvb_cuebox.ini" ]; then
@@ -621,13 +623,19 @@ run_serve() {
             "$SOURCE/demo/make_panel.sh" "$root" "$NATIVE/demo/demo_warnings.cab"; } \
             >"$log.root" 2>&1 || { fail "$label serve: the example root could not be made"; return; }
     fi
-    python3 "$SOURCE/tests/wine/serve_check.py" "$limit" timeout -k 10 "$limit" "$loader" \
-        "$host" --root "$(winpath "$root")" serve --panel 'Aircraft\Demo\panel\panel.cfg' \
-        --silent >"$log" 2>&1
-    if [ $? = 0 ]; then
-        pass "$label serve: page, state, a click playing slot 3 and Stop, in $(elapsed "$T") s"
-    else
+    python3 "$SOURCE/tests/wine/serve_check.py" "$limit" "$log.layout" timeout -k 10 "$limit" \
+        "$loader" "$host" serve --root "$(winpath "$root")" --panel "$panel" --silent >"$log" 2>&1
+    if [ $? != 0 ]; then
         fail "$label serve: $(tail -1 "$log")"
+    elif ! python3 "$SOURCE/tests/wine/serve_check.py" "$limit" "$log.linux-layout" \
+            "$NATIVE/tools/cuebox" serve --root "$root" --panel "$panel" --silent \
+            >"$log.linux" 2>&1; then
+        fail "$label serve: the Linux build's serve fails the same check: $(tail -1 "$log.linux")"
+    elif ! diff "$log.linux-layout" "$log.layout" >"$log.diff"; then
+        fail "$label serve: its panel's windows, gauges and areas are not the Linux build's"
+        head -20 "$log.diff" | sed 's/^/    /'
+    else
+        pass "$label serve: page, state (as the Linux build's), a click playing slot 3 and Stop, in $(elapsed "$T") s"
     fi
     sed 's/^/    /' "$log"
     timed "$label serve" "$T"

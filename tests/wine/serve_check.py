@@ -3,9 +3,11 @@
 the state are answered, a click on the warnings gauge's test area (the request the page sends)
 plays slot 3, and the page's Stop request ends the server with the module disconnected.
 
-Usage: serve_check.py SECONDS COMMAND...
+Usage: serve_check.py SECONDS LAYOUT COMMAND...
   COMMAND runs `cuebox serve` on the example panel (under Wine for a cuebox.exe); SECONDS bounds
-  each wait. Prints what it saw; exits 0 when every step passed, 1 otherwise.
+  each wait; the panel's windows, gauges and mouse areas as the first state gives them are
+  written to the file LAYOUT, to be compared with another build's. Prints what it saw; exits 0
+  when every step passed, 1 otherwise.
 """
 import json
 import re
@@ -36,7 +38,7 @@ def wait_for(what, seconds, probe, step=0.05):
 
 
 def main():
-    seconds, command = float(sys.argv[1]), sys.argv[2:]
+    seconds, layout, command = float(sys.argv[1]), sys.argv[2], sys.argv[3:]
     log = tempfile.TemporaryFile(mode="w+b")
     server = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=log,
                               stderr=subprocess.STDOUT)
@@ -82,6 +84,8 @@ def main():
         status, text = request("api/state")
         state = json.loads(text)
         gauges = {g["name"]: g for w in state["windows"] for g in w["gauges"]}
+        with open(layout, "w") as out:
+            json.dump(state["windows"], out, indent=1, sort_keys=True)
         if not state["connected"] or GAUGE not in gauges:
             raise Failed("the state shows no connected module with %s: %s" % (GAUGE, text[:300]))
         print("serve: page and state answered, %d windows, %d gauges, slot %d %s" %
