@@ -10,7 +10,9 @@
 #      keeps working.
 #   Each scenario run's trace (`run --trace`: the host records the module's DirectSound and file
 #   calls) must hold the same module events as the Linux build's (scripts/compare_traces.py;
-#   NATIVE_BUILD, default build/native, gives the Linux cuebox).
+#   NATIVE_BUILD, default build/native, gives the Linux cuebox);
+#   4. `serve` on the example panel, driven over HTTP from here as its page drives it: a click
+#      on the warnings gauge plays slot 3, Stop disconnects the module (tests/wine/serve_check.py).
 #
 # win32 (--win32 TESTS_BUILD PACKAGE.zip), the shipped files under 32-bit Wine, which runs here
 # under QEMU's user-mode emulation, QEMU 10 or newer (scripts/setup_wine32.sh sets that up):
@@ -24,7 +26,8 @@
 #      in place of Wine's: it checks each call's arguments, which a capture cannot, and records
 #      what would sound, which is rendered and checked as a capture is; and again rendered by
 #      cuebox.exe itself (`run --out`, win64 too), the file checked as a capture is;
-#   5. the zip's cuebox.exe without any audio server, through Wine's own DirectSound.
+#   5. the zip's cuebox.exe without any audio server, through Wine's own DirectSound;
+#   6. the zip's cuebox.exe in `serve` on the zip's example folder, as win64's.
 # --repeat N runs the 32-bit part N times.
 #
 # The prefix and PulseAudio server live in a temporary folder, removed at the end (kept when
