@@ -10,7 +10,9 @@
 #      keeps working.
 #   Each scenario run's trace (`run --trace`: the host records the module's DirectSound and file
 #   calls) must hold the same module events as the Linux build's (scripts/compare_traces.py;
-#   NATIVE_BUILD, default build/native, gives the Linux cuebox).
+#   NATIVE_BUILD, default build/native, gives the Linux cuebox);
+#   4. `serve` on the example panel, driven over HTTP from here as its page drives it: a click
+#      on the warnings gauge plays slot 3, Stop disconnects the module (tests/wine/serve_check.py).
 #
 # win32 (--win32 TESTS_BUILD PACKAGE.zip), the shipped files under 32-bit Wine, which runs here
 # under QEMU's user-mode emulation, QEMU 10 or newer (scripts/setup_wine32.sh sets that up):
@@ -24,7 +26,8 @@
 #      in place of Wine's: it checks each call's arguments, which a capture cannot, and records
 #      what would sound, which is rendered and checked as a capture is; and again rendered by
 #      cuebox.exe itself (`run --out`, win64 too), the file checked as a capture is;
-#   5. the zip's cuebox.exe without any audio server, through Wine's own DirectSound.
+#   5. the zip's cuebox.exe without any audio server, through Wine's own DirectSound;
+#   6. the zip's cuebox.exe in `serve` on the zip's example folder, as win64's.
 # --repeat N runs the 32-bit part N times.
 #
 # The prefix and PulseAudio server live in a temporary folder, removed at the end (kept when
@@ -606,6 +609,41 @@ panel_check() {
     [ "$status" = 2 ] && fail "$1-panel: the panel check could not run"
 }
 
+# serve of a cuebox.exe on the example panel (the zip's example folder beside it, or one laid
+# out as the demo lays it), driven over HTTP from Linux as its page drives it
+# (tests/wine/serve_check.py): page and state answered, the warnings gauge's test button plays
+# slot 3, the page's Stop ends it with the module disconnected; the windows, gauges and mouse
+# areas of its state must be the Linux build's on the same root. $1: label, $2: loader,
+# $3: time limit, $4: cuebox.exe.
+run_serve() {
+    local label=$1 loader=$2 limit=$3 host=$4 root log="$TMP/logs/$1-serve.log" T
+    local panel='Aircraft\Demo\panel\panel.cfg'
+    T=$(date +%s.%N)
+    root=$(dirname "$host")/example
+    if [ ! -f "$root/Gauges/jvb_cuebox.ini" ]; then
+        root=$TMP/roots/example
+        [ -d "$root" ] || { "$SOURCE/demo/make_sounds.sh" "$root" &&
+            "$SOURCE/demo/make_panel.sh" "$root" "$NATIVE/demo/demo_warnings.cab"; } \
+            >"$log.root" 2>&1 || { fail "$label serve: the example root could not be made"; return; }
+    fi
+    python3 "$SOURCE/tests/wine/serve_check.py" "$limit" "$log.layout" timeout -k 10 "$limit" \
+        "$loader" "$host" serve --root "$(winpath "$root")" --panel "$panel" --silent >"$log" 2>&1
+    if [ $? != 0 ]; then
+        fail "$label serve: $(tail -1 "$log")"
+    elif ! python3 "$SOURCE/tests/wine/serve_check.py" "$limit" "$log.linux-layout" \
+            "$NATIVE/tools/cuebox" serve --root "$root" --panel "$panel" --silent \
+            >"$log.linux" 2>&1; then
+        fail "$label serve: the Linux build's serve fails the same check: $(tail -1 "$log.linux")"
+    elif ! diff "$log.linux-layout" "$log.layout" >"$log.diff"; then
+        fail "$label serve: its panel's windows, gauges and areas are not the Linux build's"
+        head -20 "$log.diff" | sed 's/^/    /'
+    else
+        pass "$label serve: page, state (as the Linux build's), a click playing slot 3 and Stop, in $(elapsed "$T") s"
+    fi
+    sed 's/^/    /' "$log"
+    timed "$label serve" "$T"
+}
+
 # ======== win64
 if [ -n "$WIN64_BUILD" ]; then
     PART=$(date +%s.%N)
@@ -635,6 +673,7 @@ if [ -n "$WIN64_BUILD" ]; then
             "$WIN64_BUILD/tests/dsound_probe.exe" "$TMP/win64/cuebox.exe" "$scenario"
     done
     panel_check win64 "$WINE64" "$TMP/win64/cuebox.exe"
+    run_serve win64 "$WINE64" "$LIMIT64" "$TMP/win64/cuebox.exe"
     timed "win64 (all)" "$PART"
 fi
 
@@ -676,6 +715,7 @@ if [ -n "$WIN32_TESTS" ]; then
         gtest_judge "$label-conformance_tests"
         gtest_judge "$label-sound_tests"
         panel_check "$label" "$WINE32" "$PACKAGE/cuebox.exe"
+        run_serve "$label" "$WINE32" "$LIMIT32" "$PACKAGE/cuebox.exe"
         # The zip's files through Wine's own DirectSound, one process per scenario, captured.
         for scenario in "${SCENARIOS[@]}"; do
             [ "$(scenario_field "$scenario" audio)" = none ] && continue

@@ -108,7 +108,8 @@ std::string split_message(const std::string& option, const std::string& first,
 }
 
 bool is_command(const std::string& word) {
-    return word == "show" || word == "run" || word == "check" || word == "console";
+    return word == "show" || word == "run" || word == "check" || word == "console" ||
+           word == "serve";
 }
 
 bool exists(const std::string& path) {
@@ -277,7 +278,7 @@ bool parse_command_line(int argc, char** argv, CliOptions& options, std::string&
         return false;
     }
     const std::string& c = options.command;
-    if (c != "show" && c != "run" && c != "check" && c != "console" && c != "serve") {
+    if (!is_command(c)) {
         error = "unknown command " + c;
         return false;
     }

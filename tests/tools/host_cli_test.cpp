@@ -94,6 +94,10 @@ TEST_F(HostCliTest, BadModulesAndFoldersAreRefusedWithOneLine) {
         {{"--root", path("my"), "sounds", "run", path("missing.scn")},
          "cuebox: --root " + path("my") + ": a path with spaces",
          "write --root \"" + path("my sounds") + "\""},
+        // Any command after an option's value is the command, not the rest of a split path.
+        {{"--root", root_, "serve", "--panel", "nowhere.cfg"},
+         "cuebox: nowhere.cfg: the panel file does not exist",
+         ""},
         {{"run", path("missing.scn"), "--param", path("my"), "sounds/x.ini", "--root", root_},
          "cuebox: --param " + path("my") + ": a path with spaces",
          "write --param \"" + path("my sounds/x.ini") + "\""},
