@@ -50,6 +50,14 @@ constexpr double WATCH_SECONDS = 0.5;
 constexpr auto ACTION_WAIT = std::chrono::seconds(5);
 // A panel's bitmap larger than this is not served.
 constexpr size_t PANEL_FILE_LIMIT = 64u << 20;
+// The HTTP server serves each connection on a thread of a fixed pool, from its first request
+// until it closes, idle keep-alive time (5 seconds by default) included. Its default pool is 8
+// threads on two cores: the event stream, a browser's idle connections and those of a second
+// tab or of a tool fill it, and the next connection (a click, the stream reconnecting) waits
+// in the queue for seconds. So the pool has room for more connections than browsers keep, and
+// an idle one is closed sooner.
+constexpr size_t SERVER_THREADS = 32;
+constexpr time_t KEEP_ALIVE_SECONDS = 2;
 
 std::atomic<bool> stop_requested(false);
 
@@ -223,6 +231,8 @@ int command_serve(const CliOptions& options) {
     server.set_socket_options(listening_socket_options);
     server.set_payload_max_length(REQUEST_BODY_LIMIT);
     server.set_read_timeout(5, 0);
+    server.new_task_queue = [] { return new httplib::ThreadPool(SERVER_THREADS); };
+    server.set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
     int port = options.port;
     auto answer = [&](const httplib::Request& in, httplib::Response& out) {
         const HttpReply reply = handle_request(request_of(in), port, exchange);
