@@ -88,15 +88,19 @@ def browser(out):
 def wait_for(driver, what, condition):
     try:
         return WebDriverWait(driver, WAIT, poll_frequency=0.05).until(lambda d: condition())
-    except Exception:
+    except Exception as error:
+        # A timeout, or what ended the wait sooner (a node replaced while it was read).
         logs = "\n".join(e["message"] for e in driver.get_log("browser"))
         driver.save_screenshot(os.path.join(OUT, "failed.png"))
-        fail("the page did not show " + what + "\n" + logs)
+        fail("the page did not show %s (%s)\n%s" % (what, type(error).__name__, logs))
 
 
 def slot_state(driver, slot):
-    rows = driver.find_elements(By.CSS_SELECTOR, 'tr[data-slot="%d"]' % slot)
-    return rows[0].get_attribute("data-state") if rows else None
+    # Read in one go in the page: the rows are replaced whenever a slot changes, and a row
+    # found first and read after would be gone.
+    return driver.execute_script(
+        "const row = document.querySelector('tr[data-slot=\"' + arguments[0] + '\"]');"
+        "return row ? row.dataset.state : null;", slot)
 
 
 def rect(driver, node):
