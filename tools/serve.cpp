@@ -16,6 +16,7 @@ int command_serve(const CliOptions&) {
     return 2;
 }
 #else
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,7 +35,6 @@ int command_serve(const CliOptions&) {
 #endif
 #include <httplib.h>
 
-#include "host/root_files.h"
 #include "host/scenario.h"
 #include "panel/text.h"
 #include "tools/cli.h"
@@ -137,18 +137,20 @@ class Exchange : public ServeActions {
     void stop() override { stop_requested = true; }
     // Only the bitmaps the panel draws are read, whatever else lies under the root.
     bool panel_file(const std::string& path, std::string& bytes, std::string& type) override {
+        DrawnFile drawn;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            bool drawn = false;
-            for (const std::string& file : drawn_) drawn = drawn || same_text(file, path);
-            if (!drawn) return false;
+            const auto found = std::find_if(drawn_.begin(), drawn_.end(), [&](const DrawnFile& f) {
+                return same_text(f.path, path);
+            });
+            if (found == drawn_.end()) return false;
+            drawn = *found;
         }
-        RootFiles files;
-        if (files.read(path, PANEL_FILE_LIMIT, bytes) != PanelFiles::READ) return false;
+        if (!read_drawn_file(drawn, PANEL_FILE_LIMIT, bytes)) return false;
         type = "image/bmp";
         return true;
     }
-    void set_drawn(std::vector<std::string> drawn) {
+    void set_drawn(std::vector<DrawnFile> drawn) {
         std::lock_guard<std::mutex> lock(mutex_);
         drawn_ = std::move(drawn);
     }
@@ -184,7 +186,7 @@ class Exchange : public ServeActions {
     long published_ = 0;
     bool finished_ = false;
     std::deque<Action> actions_;
-    std::vector<std::string> drawn_;
+    std::vector<DrawnFile> drawn_;
 };
 
 HttpRequest request_of(const httplib::Request& in) {
