@@ -84,20 +84,27 @@ nlohmann::ordered_json gauge_drawing(const GaugeGeometry& geometry) {
     using json = nlohmann::ordered_json;
     json images = json::array();
     for (const GaugeImage& image : geometry.images)
-        images.push_back({{"path", image_file(image).path}, {"w", image.width}, {"h", image.height}});
+        images.push_back(
+            {{"path", image_file(image).path}, {"w", image.width}, {"h", image.height}});
     json elements = json::array();
     for (const ElementGeometry& element : geometry.elements) {
         json text = nullptr;
         if (element.has_text) {
             const GaugeTextBox& box = element.text;
-            text = {{"w", box.width},         {"h", box.height},
-                    {"font", box.font},       {"color", box.color},
-                    {"background", box.background_color}, {"adjust", box.adjust}};
+            text = {{"w", box.width},
+                    {"h", box.height},
+                    {"font", box.font},
+                    {"color", box.color},
+                    {"background", box.background_color},
+                    {"adjust", box.adjust}};
         }
         elements.push_back({{"text", text}});
     }
-    return {{"w", geometry.width}, {"h", geometry.height}, {"background", geometry.background},
-            {"images", images},    {"elements", elements}};
+    return {{"w", geometry.width},
+            {"h", geometry.height},
+            {"background", geometry.background},
+            {"images", images},
+            {"elements", elements}};
 }
 
 // What the gauge's scripts gave at the last update, per element: shown or not, the image, where
@@ -507,8 +514,7 @@ std::vector<DrawnFile> ServeSession::drawn_files() const {
     std::vector<DrawnFile> files;
     if (!panel_) return files;
     for (const PanelWindow& window : panel_->panel().windows) {
-        if (!window.background.empty())
-            files.push_back({window.background, window.background, ""});
+        if (!window.background.empty()) files.push_back({window.background, window.background, ""});
     }
     for (const PanelGauge& gauge : panel_->panel().gauges) {
         for (const GaugeImage& image : gauge.xml.geometry.images) {

@@ -273,8 +273,8 @@ std::string received(int sock, const std::string& wanted, double seconds) {
 TEST_F(ServeCliTest, TheStateStillArrivesBesideABrowsersIdleConnections) {
     const std::string out = path("serve.out");
     const std::string binary = CUEBOX_BINARY;
-    std::vector<std::string> words = {binary, "serve", "--root", root_, "--panel", "panel.cfg",
-                                      "--silent"};
+    std::vector<std::string> words = {binary,    "serve",     "--root",  root_,
+                                      "--panel", "panel.cfg", "--silent"};
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(&word[0]);
     argv.push_back(nullptr);
