@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The preview page of `cuebox serve` in a real browser: Debian's headless Chromium driven by
 # Selenium (chromium-driver), on the example panel laid into a fresh root. Needs the native
-# build (build/native). Screenshots go to build/browser/; docs/images/serve-panel.png is a copy
-# of serve-stall.png (cp build/browser/serve-stall.png docs/images/serve-panel.png).
+# build (build/native). Screenshots go to build/browser/; the docs' pictures are copies of two
+# of them: cp build/browser/serve-stall.png docs/images/serve-panel.png and
+# cp build/browser/serve-dial.png docs/images/serve-dial.png.
 #   scripts/browser_tests.sh [CUEBOX]     default: build/native/tools/cuebox
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)

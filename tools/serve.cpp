@@ -16,6 +16,7 @@ int command_serve(const CliOptions&) {
     return 2;
 }
 #else
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -34,7 +35,6 @@ int command_serve(const CliOptions&) {
 #endif
 #include <httplib.h>
 
-#include "host/root_files.h"
 #include "host/scenario.h"
 #include "panel/text.h"
 #include "tools/cli.h"
@@ -50,6 +50,14 @@ constexpr double WATCH_SECONDS = 0.5;
 constexpr auto ACTION_WAIT = std::chrono::seconds(5);
 // A panel's bitmap larger than this is not served.
 constexpr size_t PANEL_FILE_LIMIT = 64u << 20;
+// The HTTP server serves each connection on a thread of a fixed pool, from its first request
+// until it closes, idle keep-alive time (5 seconds by default) included. Its default pool is 8
+// threads on two cores: the event stream, a browser's idle connections and those of a second
+// tab or of a tool fill it, and the next connection (a click, the stream reconnecting) waits
+// in the queue for seconds. So the pool has room for more connections than browsers keep, and
+// an idle one is closed sooner.
+constexpr size_t SERVER_THREADS = 32;
+constexpr time_t KEEP_ALIVE_SECONDS = 2;
 
 std::atomic<bool> stop_requested(false);
 
@@ -129,18 +137,20 @@ class Exchange : public ServeActions {
     void stop() override { stop_requested = true; }
     // Only the bitmaps the panel draws are read, whatever else lies under the root.
     bool panel_file(const std::string& path, std::string& bytes, std::string& type) override {
+        DrawnFile drawn;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            bool drawn = false;
-            for (const std::string& file : drawn_) drawn = drawn || same_text(file, path);
-            if (!drawn) return false;
+            const auto found = std::find_if(drawn_.begin(), drawn_.end(), [&](const DrawnFile& f) {
+                return same_text(f.path, path);
+            });
+            if (found == drawn_.end()) return false;
+            drawn = *found;
         }
-        RootFiles files;
-        if (files.read(path, PANEL_FILE_LIMIT, bytes) != PanelFiles::READ) return false;
+        if (!read_drawn_file(drawn, PANEL_FILE_LIMIT, bytes)) return false;
         type = "image/bmp";
         return true;
     }
-    void set_drawn(std::vector<std::string> drawn) {
+    void set_drawn(std::vector<DrawnFile> drawn) {
         std::lock_guard<std::mutex> lock(mutex_);
         drawn_ = std::move(drawn);
     }
@@ -176,7 +186,7 @@ class Exchange : public ServeActions {
     long published_ = 0;
     bool finished_ = false;
     std::deque<Action> actions_;
-    std::vector<std::string> drawn_;
+    std::vector<DrawnFile> drawn_;
 };
 
 HttpRequest request_of(const httplib::Request& in) {
@@ -223,6 +233,8 @@ int command_serve(const CliOptions& options) {
     server.set_socket_options(listening_socket_options);
     server.set_payload_max_length(REQUEST_BODY_LIMIT);
     server.set_read_timeout(5, 0);
+    server.new_task_queue = [] { return new httplib::ThreadPool(SERVER_THREADS); };
+    server.set_keep_alive_timeout(KEEP_ALIVE_SECONDS);
     int port = options.port;
     auto answer = [&](const httplib::Request& in, httplib::Response& out) {
         const HttpReply reply = handle_request(request_of(in), port, exchange);

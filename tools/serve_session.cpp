@@ -9,7 +9,9 @@
 
 #include "host/files.h"
 #include "host/result_text.h"
+#include "host/root_files.h"
 #include "host/scenario.h"
+#include "panel/cabinet.h"
 #include "panel/text.h"
 #include "panel/vars_timeline.h"
 #include "tools/configuration_view.h"
@@ -65,7 +67,79 @@ std::string file_stamp(const WatchedFile& file) {
 #endif
 }
 
+// Where the page finds a gauge's image: beside the gauge, or inside its cabinet as if the
+// cabinet were a folder; "" when the loader did not find the bitmap.
+DrawnFile image_file(const GaugeImage& image) {
+    if (image.source.empty()) return {};
+    const size_t dot = image.source.rfind('.');
+    if (dot == std::string::npos || lower_text(image.source.substr(dot)) != ".cab")
+        return {image.source, image.source, ""};
+    std::string member = image.name;
+    for (char& c : member) c = c == '\\' ? '/' : c;
+    return {image.source + "/" + member, image.source, member};
+}
+
+// What a gauge is drawn from, fixed while the panel is loaded: its own size, its images (by the
+// path the page asks for them) and the text boxes of its elements.
+nlohmann::ordered_json gauge_drawing(const GaugeGeometry& geometry) {
+    using json = nlohmann::ordered_json;
+    json images = json::array();
+    for (const GaugeImage& image : geometry.images)
+        images.push_back(
+            {{"path", image_file(image).path}, {"w", image.width}, {"h", image.height}});
+    json elements = json::array();
+    for (const ElementGeometry& element : geometry.elements) {
+        json text = nullptr;
+        if (element.has_text) {
+            const GaugeTextBox& box = element.text;
+            text = {{"w", box.width},
+                    {"h", box.height},
+                    {"font", box.font},
+                    {"color", box.color},
+                    {"background", box.background_color},
+                    {"adjust", box.adjust}};
+        }
+        elements.push_back({{"text", text}});
+    }
+    return {{"w", geometry.width},
+            {"h", geometry.height},
+            {"background", geometry.background},
+            {"images", images},
+            {"elements", elements}};
+}
+
+// What the gauge's scripts gave at the last update, per element: shown or not, the image, where
+// its axis point lands and how far it turned, its text.
+nlohmann::ordered_json gauge_now(const GaugeState& state) {
+    using json = nlohmann::ordered_json;
+    json elements = json::array();
+    for (const ElementState& element : state.elements) {
+        elements.push_back({{"shown", element.visible},
+                            {"image", element.image},
+                            {"x", json_number(element.x)},
+                            {"y", json_number(element.y)},
+                            {"angle", json_number(element.angle)},
+                            {"axis_x", json_number(element.axis_x)},
+                            {"axis_y", json_number(element.axis_y)},
+                            {"text", element.text}});
+    }
+    json tooltips = json::array();
+    for (const AreaState& area : state.areas) tooltips.push_back(area.tooltip);
+    return {{"elements", elements}, {"tooltips", tooltips}};
+}
+
 }  // namespace
+
+bool read_drawn_file(const DrawnFile& drawn, size_t limit, std::string& bytes) {
+    RootFiles files;
+    const size_t file_limit = drawn.member.empty() ? limit : CABINET_SIZE_LIMIT;
+    if (files.read(drawn.file, file_limit, bytes) != PanelFiles::READ) return false;
+    if (drawn.member.empty()) return true;
+    std::string cabinet, error;
+    cabinet.swap(bytes);
+    return read_from_cabinet(cabinet, drawn.member, bytes, error) == CabinetResult::FOUND &&
+           bytes.size() <= limit;
+}
 
 ServeSession::ServeSession(const CliOptions& options) : options_(options) {}
 
@@ -352,14 +426,17 @@ nlohmann::ordered_json ServeSession::state() {
         const LoadedPanel& loaded = panel_->panel();
         for (const PanelWindow& window : loaded.windows) {
             json gauges = json::array();
-            for (const PanelGauge& gauge : loaded.gauges) {
+            for (size_t n = 0; n < loaded.gauges.size(); ++n) {
+                const PanelGauge& gauge = loaded.gauges[n];
                 if (gauge.kind != PanelGauge::XML || !same_text(gauge.line.section, window.section))
                     continue;
+                // Areas as resolved within the gauge (nested ones placed in theirs), in the
+                // gauge's own pixels.
                 json areas = json::array();
-                for (const GaugeArea& area : gauge.xml.areas) {
+                for (const AreaGeometry& area : gauge.xml.geometry.areas) {
                     areas.push_back({{"index", area.index},
-                                     {"tooltip", area.tooltip},
                                      {"click", area.has_click},
+                                     {"repeat", area.repeat},
                                      {"x", area.left},
                                      {"y", area.top},
                                      {"w", area.width},
@@ -367,6 +444,8 @@ nlohmann::ordered_json ServeSession::state() {
                                      {"cursor", area.cursor}});
                 }
                 gauges.push_back({{"name", gauge.line.name()},
+                                  {"state", n},
+                                  {"drawing", gauge_drawing(gauge.xml.geometry)},
                                   {"source", gauge.source},
                                   {"x", gauge.line.x},
                                   {"y", gauge.line.y},
@@ -383,6 +462,17 @@ nlohmann::ordered_json ServeSession::state() {
         }
     }
     out["windows"] = windows;
+    // Per gauge of the panel, as the windows' gauges name them by "state"; null for DLL gauges.
+    json drawn = json::array();
+    if (panel_) {
+        const PanelState& states = panel_->state();
+        for (size_t n = 0; n < panel_->panel().gauges.size(); ++n) {
+            const bool xml = panel_->panel().gauges[n].kind == PanelGauge::XML;
+            drawn.push_back(xml && n < states.gauges.size() ? gauge_now(states.gauges[n])
+                                                            : json(nullptr));
+        }
+    }
+    out["gauges"] = drawn;
     out["flight"] = {{"present", has_flight()},
                      {"playing", playing_},
                      {"position", flight_position()},
@@ -393,7 +483,7 @@ nlohmann::ordered_json ServeSession::state() {
 std::vector<WatchedFile> ServeSession::watched_files() const {
     std::vector<WatchedFile> files;
     files.push_back({options_.panel, false});
-    for (const std::string& drawn : drawn_files()) files.push_back({drawn, false});
+    for (const DrawnFile& drawn : drawn_files()) files.push_back({drawn.file, false});
     if (panel_) {
         for (const PanelGauge& gauge : panel_->panel().gauges) {
             if (gauge.kind == PanelGauge::XML) files.push_back({gauge.source, false});
@@ -410,6 +500,7 @@ std::vector<std::string> ServeSession::changed_files() {
     std::vector<std::string> changed;
     std::map<std::string, std::string> stamps;
     for (const WatchedFile& file : watched_files()) {
+        if (stamps.count(file.path)) continue;  // a cabinet holds gauges and their images
         const std::string stamp = file_stamp(file);
         stamps[file.path] = stamp;
         const auto before = stamps_.find(file.path);
@@ -421,11 +512,17 @@ std::vector<std::string> ServeSession::changed_files() {
     return changed;
 }
 
-std::vector<std::string> ServeSession::drawn_files() const {
-    std::vector<std::string> files;
+std::vector<DrawnFile> ServeSession::drawn_files() const {
+    std::vector<DrawnFile> files;
     if (!panel_) return files;
     for (const PanelWindow& window : panel_->panel().windows) {
-        if (!window.background.empty()) files.push_back(window.background);
+        if (!window.background.empty()) files.push_back({window.background, window.background, ""});
+    }
+    for (const PanelGauge& gauge : panel_->panel().gauges) {
+        for (const GaugeImage& image : gauge.xml.geometry.images) {
+            const DrawnFile file = image_file(image);
+            if (!file.path.empty()) files.push_back(file);
+        }
     }
     return files;
 }

@@ -27,6 +27,17 @@ struct WatchedFile {
     bool ansi;  // the module's names (INI, sounds) are ANSI; the panel's are UTF-8
 };
 
+// A file the page draws: a window's background or a gauge's image, in its folder or its cabinet.
+struct DrawnFile {
+    std::string path;    // as the page asks for it, from the root: "Gauges/demo.cab/needle.bmp"
+    std::string file;    // the file that is read, from the root: "Gauges/demo.cab"
+    std::string member;  // the bitmap inside the cabinet `file`; "" when `file` is the bitmap
+};
+
+// The bitmap's bytes, from its file or out of its cabinet; false when it cannot be read or is
+// larger than `limit` (a cabinet itself is read up to the cabinets' own limit).
+bool read_drawn_file(const DrawnFile& drawn, size_t limit, std::string& bytes);
+
 class ServeSession {
   public:
     explicit ServeSession(const CliOptions& options);
@@ -60,8 +71,8 @@ class ServeSession {
     nlohmann::ordered_json state();
     // The files whose change reloads the panel: panel.cfg, gauge files, the INI, the sounds.
     std::vector<WatchedFile> watched_files() const;
-    // The files the page draws (the windows' bitmaps), named from the root with '/'.
-    std::vector<std::string> drawn_files() const;
+    // The files the page draws: the windows' backgrounds and the gauges' images.
+    std::vector<DrawnFile> drawn_files() const;
     // The watched files that changed since the last call (none at the first), as named.
     std::vector<std::string> changed_files();
 

@@ -3,10 +3,15 @@
 panel opens with every gauge drawn where the server's state puts it, a click on the warnings
 gauge's test area plays slot 3 (on the page and in the server's trace), A:STALL WARNING set to
 1 on the page loops slot 2, an edited gauge file is reloaded, and the page's Stop button ends
-the server with the module disconnected. Screenshots are kept for the docs."""
+the server with the module disconnected. A dial of the test's own, beside the example's
+gauges, has an element of every kind the page draws (a needle turned about its axis, a lamp
+chosen by <Case> and hidden by <Visible>, a shifted mark, a <String> in its box), and the
+screenshot is checked against the element states the server reports. Screenshots are kept for
+the docs."""
 
 import argparse
 import json
+import math
 import os
 import re
 import subprocess
@@ -22,6 +27,68 @@ from selenium.webdriver.common.by import By
 from selenium.webdriver.support.ui import WebDriverWait
 
 PANEL = "Aircraft\\Demo\\panel\\panel.cfg"
+DIAL = "demo_sounds!dial"
+# The dial: 120 pixels square, its face a grey disc whose pure black corners are transparent.
+DIAL_XML = """<?xml version="1.0" encoding="UTF-8"?>
+<Gauge Name="Dial" Version="1.0">
+  <Image Name="dial_face.bmp"/>
+  <Element>
+    <Position X="60" Y="60"/>
+    <Image Name="dial_needle.bmp"><Axis X="4" Y="4"/></Image>
+    <Rotate><Value>(L:DialTurn, number)</Value></Rotate>
+  </Element>
+  <Element>
+    <Position X="14" Y="70"/>
+    <Visible>(L:DialLamp, bool)</Visible>
+    <Select><Value>(L:DialColour, number)</Value>
+      <Case Value="0"><Image Name="lamp_red.bmp"/></Case>
+      <Case Value="1"><Image Name="lamp_green.bmp"/></Case>
+    </Select>
+  </Element>
+  <Element>
+    <Position X="10" Y="16"/>
+    <Image Name="mark_blue.bmp"/>
+    <Shift><Value>(L:DialShift, number)</Value><Scale X="1" Y="0"/></Shift>
+  </Element>
+  <Element>
+    <Position X="30" Y="96"/>
+    <Text X="60" Y="16" Color="#FFFF00" BackgroundColor="#000080" Adjust="Center">
+      <String>%((L:DialTurn, number) 57.2958 *)%!d! deg</String>
+    </Text>
+  </Element>
+  <Mouse>
+    <Area Left="0" Top="0" Width="120" Height="120">
+      <Tooltip>Turned %((L:DialTurn, number))%!1.2f!</Tooltip>
+      <Cursor Type="Hand"/>
+      <Click>(L:DialColour, number) ! (&gt;L:DialColour, number)</Click>
+    </Area>
+  </Mouse>
+</Gauge>
+"""
+FACE, NEEDLE, RED, GREEN, BLUE, NAVY = ((0x80, 0x80, 0x80), (255, 255, 255), (200, 0, 0),
+                                        (0, 200, 0), (0, 0, 200), (0, 0, 0x80))
+WINDOW_GREY = (0x33, 0x33, 0x33)  # the page behind a window
+PANEL_GREY = (0x4a, 0x52, 0x5c)  # the example's background bitmap
+
+
+def add_dial(root):
+    """The dial's gauge file and bitmaps beside the example's gear and flaps gauge, and its
+    line in panel.cfg's main window."""
+    from PIL import Image, ImageDraw
+
+    folder = os.path.join(root, "Gauges", "demo_sounds")
+    with open(os.path.join(folder, "dial.xml"), "w") as gauge:
+        gauge.write(DIAL_XML)
+    face = Image.new("RGB", (120, 120), (0, 0, 0))
+    ImageDraw.Draw(face).ellipse((4, 4, 116, 116), fill=FACE)
+    face.save(os.path.join(folder, "dial_face.bmp"))
+    Image.new("RGB", (50, 8), NEEDLE).save(os.path.join(folder, "dial_needle.bmp"))
+    for name, colour, size in (("lamp_red", RED, 16), ("lamp_green", GREEN, 16),
+                               ("mark_blue", BLUE, 12)):
+        Image.new("RGB", (size, size), colour).save(os.path.join(folder, name + ".bmp"))
+    panel = os.path.join(root, *PANEL.split("\\"))
+    with open(panel, "a") as cfg:
+        cfg.write("gauge03=%s, 700,90,120,120\n" % DIAL)
 WAIT = 10  # seconds for anything the page must show
 OUT = "."  # where screenshots go
 
@@ -88,15 +155,19 @@ def browser(out):
 def wait_for(driver, what, condition):
     try:
         return WebDriverWait(driver, WAIT, poll_frequency=0.05).until(lambda d: condition())
-    except Exception:
+    except Exception as error:
+        # A timeout, or what ended the wait sooner (a node replaced while it was read).
         logs = "\n".join(e["message"] for e in driver.get_log("browser"))
         driver.save_screenshot(os.path.join(OUT, "failed.png"))
-        fail("the page did not show " + what + "\n" + logs)
+        fail("the page did not show %s (%s)\n%s" % (what, type(error).__name__, logs))
 
 
 def slot_state(driver, slot):
-    rows = driver.find_elements(By.CSS_SELECTOR, 'tr[data-slot="%d"]' % slot)
-    return rows[0].get_attribute("data-state") if rows else None
+    # Read in one go in the page: the rows are replaced whenever a slot changes, and a row
+    # found first and read after would be gone.
+    return driver.execute_script(
+        "const row = document.querySelector('tr[data-slot=\"' + arguments[0] + '\"]');"
+        "return row ? row.dataset.state : null;", slot)
 
 
 def rect(driver, node):
@@ -150,9 +221,9 @@ def check_gauges_drawn(driver, state, out):
             return shot.getpixel((int((left + x * zoom) * ratio), int((top + y * zoom) * ratio)))
 
         # The bitmap's pure black strip lets the window show through; its grey does not.
-        if not close(pixel(500, 250), (0x33, 0x33, 0x33)):
+        if not close(pixel(500, 250), WINDOW_GREY):
             fail("pure black of the background is not transparent: %s" % (pixel(500, 250),))
-        if not close(pixel(500, 150), (0x4a, 0x52, 0x5c)):
+        if not close(pixel(500, 150), PANEL_GREY):
             fail("the background bitmap is not where the window is: %s" % (pixel(500, 150),))
         for gauge in window["gauges"]:
             boxes = driver.find_elements(By.CSS_SELECTOR,
@@ -167,9 +238,9 @@ def check_gauges_drawn(driver, state, out):
                 if abs(got - want) > 2:
                     fail("gauge %s is not at the place and size panel.cfg gives: %s" %
                          (gauge["name"], box))
-            # The bitmap's bezel behind each gauge (drawn for the example panel's places).
+            # The bitmap's bezel behind each of the example's gauges, which draw nothing there.
             inside = pixel(gauge["x"] + gauge["w"] / 2, gauge["y"] + gauge["h"] / 2)
-            if not close(inside, (0x2b, 0x30, 0x36)):
+            if gauge["name"] != DIAL and not close(inside, (0x2b, 0x30, 0x36)):
                 fail("behind gauge %s the screenshot shows %s, not the bezel" %
                      (gauge["name"], inside))
             areas = boxes[0].find_elements(By.CSS_SELECTOR, ".area")
@@ -177,11 +248,82 @@ def check_gauges_drawn(driver, state, out):
             if len(areas) != len(clickable):
                 fail("gauge %s shows %d mouse areas, the state %d" %
                      (gauge["name"], len(areas), len(clickable)))
+            tooltips = state["gauges"][gauge["state"]]["tooltips"]
             for area, shown in zip(clickable, areas):
-                if area["tooltip"] and shown.get_attribute("title") != area["tooltip"]:
+                tooltip = tooltips[gauge["areas"].index(area)]
+                if tooltip and shown.get_attribute("title") != tooltip:
                     fail("area %d of %s lacks its tooltip" % (area["index"], gauge["name"]))
                 if area["w"] and abs(rect(driver, shown)["width"] - area["w"] * zoom) > 2:
                     fail("area %d of %s is not its size" % (area["index"], gauge["name"]))
+
+
+def post(server, path, body):
+    request = urllib.request.Request(server.address + path.lstrip("/"),
+                                     data=json.dumps(body).encode(), method="POST",
+                                     headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=5) as reply:
+        return json.load(reply)
+
+
+def dial_state(state):
+    """The dial as the server reports it: its line and its elements' state."""
+    gauge = next(g for g in gauges_of(state) if g["name"] == DIAL)
+    return gauge, state["gauges"][gauge["state"]]
+
+
+def check_dial_drawn(driver, server, out, lamp):
+    """A screenshot of the dial against its elements' state: the needle along its angle from
+    its axis, the lamp of the chosen case where it lands (or none when <Visible> hides it), the
+    mark where its shift puts it, the text box, the face's black corners transparent, and the
+    tooltip as the server formatted it."""
+    from PIL import Image
+
+    post(server, "/api/set", {"variable": "L:DialLamp,bool", "value": lamp})
+    wanted = lambda s: dial_state(s)[1]["elements"][1]["shown"] == bool(lamp)
+    deadline = time.time() + WAIT
+    while not wanted(server.state()) and time.time() < deadline:
+        time.sleep(0.05)
+    state = server.state()
+    update = state["update"]
+    wait_for(driver, "the dial's update", lambda: int(driver.find_element(
+        By.TAG_NAME, "body").get_attribute("data-update")) > update)
+    gauge, now = dial_state(state)
+    path = os.path.join(out, "serve-dial-check.png")
+    driver.save_screenshot(path)
+    shot = Image.open(path).convert("RGB")
+    ratio = driver.execute_script("return window.devicePixelRatio")
+    box = driver.find_element(By.CSS_SELECTOR, '.gauge[data-gauge="%s"]' % DIAL)
+    where = rect(driver, box)
+    scale = where["width"] / gauge["drawing"]["w"]
+
+    def pixel(x, y):
+        return shot.getpixel((int((where["x"] + x * scale) * ratio),
+                              int((where["y"] + y * scale) * ratio)))
+
+    needle, lamp_now, mark, text = now["elements"]
+    along = 30  # pixels out along the needle from its axis
+    checks = [("the face", (100, 40), FACE), ("a transparent corner", (1, 1), PANEL_GREY),
+              ("the needle", (needle["x"] + along * math.cos(needle["angle"]),
+                              needle["y"] + along * math.sin(needle["angle"])), NEEDLE),
+              ("the shifted mark", (mark["x"] + 6, mark["y"] + 6), BLUE),
+              ("the text box", (text["x"] + 2, text["y"] + 2), NAVY)]
+    case = next(i for i, image in enumerate(gauge["drawing"]["images"])
+                if image["path"].endswith("lamp_green.bmp"))
+    lamp_colour = GREEN if lamp_now["image"] == case else RED
+    # A hidden element runs none of its scripts, so its state has no place: its <Position>.
+    lamp_at = (lamp_now["x"], lamp_now["y"]) if lamp_now["shown"] else (14, 70)
+    checks.append(("the lamp", (lamp_at[0] + 8, lamp_at[1] + 8),
+                   lamp_colour if lamp_now["shown"] else FACE))
+    for what, (x, y), colour in checks:
+        if not close(pixel(x, y), colour):
+            fail("the dial's %s at (%.0f, %.0f) shows %s, not %s; its state: %s" %
+                 (what, x, y, pixel(x, y), colour, now))
+    area = box.find_element(By.CSS_SELECTOR, ".area")
+    if area.get_attribute("title") != now["tooltips"][0]:
+        fail("the dial's tooltip is %r, the state's %r" % (area.get_attribute("title"),
+                                                           now["tooltips"][0]))
+    if text["text"] != "28 deg" or mark["x"] != 40:
+        fail("the dial's state is not what its variables give: %s" % now)
 
 
 def main():
@@ -193,6 +335,7 @@ def main():
     global OUT
     OUT = given.out
 
+    add_dial(given.root)
     server = Server(given.cuebox, given.root, given.out)
     driver = browser(given.out)
     try:
@@ -200,15 +343,23 @@ def main():
         wait_for(driver, "the module connected", lambda: driver.find_element(
             By.ID, "status").get_attribute("data-connected") == "true")
         state = server.state()
-        if len(gauges_of(state)) != 2:
-            fail("the example panel has two XML gauges, the state says %d" %
+        if len(gauges_of(state)) != 3:
+            fail("the example panel and the dial are three XML gauges, the state says %d" %
                  len(gauges_of(state)))
         wait_for(driver, "every gauge and the background", lambda: len(
-            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == 2 and driver.find_elements(
+            driver.find_elements(By.CSS_SELECTOR, ".gauge")) == 3 and driver.find_elements(
             By.CSS_SELECTOR, '.window[data-background="drawn"]'))
         time.sleep(0.2)  # the zoom that fits the page is applied with the background
         check_gauges_drawn(driver, state, given.out)
         print("browser test: every gauge drawn where the state puts it")
+        for variable, value in (("L:DialTurn,number", 0.5), ("L:DialColour,number", 1),
+                                ("L:DialShift,number", 30)):
+            post(server, "/api/set", {"variable": variable, "value": value})
+        check_dial_drawn(driver, server, given.out, lamp=0)
+        check_dial_drawn(driver, server, given.out, lamp=1)
+        driver.find_element(By.CSS_SELECTOR, ".window").screenshot(
+            os.path.join(given.out, "serve-dial.png"))
+        print("browser test: the dial's elements drawn as their state says")
 
         # The warnings gauge's test button: slot 3 plays, on the page and in the trace.
         area = driver.find_element(

@@ -1,13 +1,15 @@
 // The live panel behind `cuebox serve`, driven as the page drives it, on the example panel: a
 // click plays its slot within two updates, a variable set drives the gauges and the module, the
 // slots show what the module made of their files, a file edited on disk reloads the panel with
-// the author's variables kept, the flight seeks and pauses, and closing disconnects the module.
+// the author's variables kept, the flight seeks and pauses, closing disconnects the module, and
+// the page is sent what it draws each gauge from (its bitmaps, out of a cabinet too).
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "platform/standin.h"
 #include "support/tones.h"
@@ -209,6 +211,40 @@ TEST_F(ServeSessionTest, ClosingDisconnectsTheModule) {
     EXPECT_EQ(standin_live_buffers(), 0);
     EXPECT_EQ(standin_live_devices(), 0);
     EXPECT_FALSE(session_->click("demo_warnings!warnings", "1", why));
+}
+
+TEST_F(ServeSessionTest, ThePageGetsEachGaugesBitmapsAndState) {
+    // A gauge whose bitmap is in its cabinet, beside the example's.
+    write_file("Gauges/stored.cab", source_text(CUEBOX_STORED_CABINET));
+    write_file("Aircraft/Demo/panel/panel.cfg",
+               source_text(std::string(CUEBOX_DEMO_DIR) + "/panel/panel.cfg") +
+                   "gauge03=stored!Alpha, 200,10,40,40\n");
+    open();
+    update(1);
+    const nlohmann::ordered_json state = session_->state();
+    std::map<std::string, nlohmann::ordered_json> gauges;
+    for (const auto& gauge : state["windows"][0]["gauges"]) gauges[gauge["name"]] = gauge;
+    ASSERT_EQ(gauges.count("stored!Alpha"), 1u);
+    const auto& image = gauges["stored!Alpha"]["drawing"]["images"][0];
+    EXPECT_EQ(image["path"], "Gauges/stored.cab/dial.bmp");
+    EXPECT_GT(image["w"].get<int>(), 0);
+    // The tooltip as the gauge's state gives it, beside the area it belongs to.
+    const auto& warnings = gauges["demo_warnings!warnings"];
+    EXPECT_EQ(state["gauges"][warnings["state"].get<size_t>()]["tooltips"][0],
+              "Test the warning chime");
+
+    // The page may ask for the bitmap by that path, and gets it out of the cabinet.
+    const std::string bitmap = source_text(CUEBOX_FIXTURE_GAUGES "/dial.bmp");
+    int asked = 0;
+    for (const DrawnFile& drawn : session_->drawn_files()) {
+        if (drawn.path != image["path"]) continue;
+        ++asked;
+        std::string bytes;
+        EXPECT_TRUE(read_drawn_file(drawn, bitmap.size(), bytes));
+        EXPECT_EQ(bytes, bitmap);
+        EXPECT_FALSE(read_drawn_file(drawn, bitmap.size() - 1, bytes));
+    }
+    EXPECT_EQ(asked, 1);
 }
 
 }  // namespace

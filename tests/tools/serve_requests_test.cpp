@@ -1,13 +1,21 @@
 // What `cuebox serve` answers and refuses: other host names (DNS rebinding), other origins,
 // paths outside the root, sizes beyond bounds, malformed bodies; and that the actions reach the
-// panel with what the page sent. The server itself, on a real socket: port in use, and Ctrl+C
-// disconnecting the module.
+// panel with what the page sent. The server itself, on a real socket: port in use, Ctrl+C
+// disconnecting the module, and the event stream going on beside a browser's idle connections.
 #include "tools/serve_requests.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
+
+#include <chrono>
+#include <regex>
+#include <thread>
 
 #include "tools/tool_runner.h"
 
@@ -232,6 +240,89 @@ TEST_F(ServeCliTest, CtrlCStopsTheServerAndDisconnectsTheModule) {
     EXPECT_NE(printed.find("open http://127.0.0.1:"), std::string::npos) << printed;
     EXPECT_NE(printed.find("\"event\":\"read\""), std::string::npos) << printed;
     EXPECT_NE(printed.find("stopped; the module is disconnected"), std::string::npos) << printed;
+}
+
+// A connection to the server on 127.0.0.1; -1 when it cannot be made.
+int connect_to(int port) {
+    const int sock = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (sock >= 0 && connect(sock, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+        return sock;
+    if (sock >= 0) close(sock);
+    return -1;
+}
+
+// What the connection receives until `wanted` has come or `seconds` have passed.
+std::string received(int sock, const std::string& wanted, double seconds) {
+    std::string got;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (got.find(wanted) == std::string::npos && std::chrono::steady_clock::now() < deadline) {
+        pollfd ready{sock, POLLIN, 0};
+        if (poll(&ready, 1, 50) <= 0) continue;
+        char buffer[4096];
+        const ssize_t n = recv(sock, buffer, sizeof buffer, 0);
+        if (n <= 0) break;
+        got.append(buffer, static_cast<size_t>(n));
+    }
+    return got;
+}
+
+TEST_F(ServeCliTest, TheStateStillArrivesBesideABrowsersIdleConnections) {
+    const std::string out = path("serve.out");
+    const std::string binary = CUEBOX_BINARY;
+    std::vector<std::string> words = {binary,    "serve",     "--root",  root_,
+                                      "--panel", "panel.cfg", "--silent"};
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(&word[0]);
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&files, 1, 2);
+    pid_t server = 0;
+    ASSERT_EQ(posix_spawn(&server, binary.c_str(), &files, nullptr, argv.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&files);
+    std::smatch found;
+    std::string said;
+    for (int i = 0; i < 100; ++i) {
+        said = read_text(out);
+        if (std::regex_search(said, found, std::regex("127\\.0\\.0\\.1:(\\d+)/"))) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(found.empty()) << said;
+    const int port = std::stoi(found[1]);
+    const std::string host = "Host: 127.0.0.1:" + std::to_string(port) + "\r\n";
+
+    // A browser's connections after loading the page: each asked once and is kept open, idle.
+    std::vector<int> idle;
+    for (int i = 0; i < 12; ++i) {
+        idle.push_back(connect_to(port));
+        ASSERT_GE(idle.back(), 0);
+        const std::string ask = "GET /page.css HTTP/1.1\r\n" + host + "\r\n";
+        ASSERT_EQ(send(idle.back(), ask.data(), ask.size(), 0), static_cast<ssize_t>(ask.size()));
+    }
+    // The event stream and a request of the page's are answered at once, not after the idle
+    // connections time out (the state comes 18 times a second): within a second, which is
+    // less than the time an idle connection is kept.
+    const int stream = connect_to(port);
+    const std::string events = "GET /api/events HTTP/1.1\r\n" + host + "\r\n";
+    send(stream, events.data(), events.size(), 0);
+    EXPECT_NE(received(stream, "data: {", 1.0).find("data: {"), std::string::npos);
+    const int asked = connect_to(port);
+    const std::string state = "GET /api/state HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n";
+    send(asked, state.data(), state.size(), 0);
+    EXPECT_NE(received(asked, "\"update\"", 1.0).find("\"update\""), std::string::npos);
+
+    for (int sock : idle) close(sock);
+    close(stream);
+    close(asked);
+    kill(server, SIGINT);
+    int status = 0;
+    waitpid(server, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_text(out);
 }
 
 }  // namespace

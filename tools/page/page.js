@@ -59,6 +59,85 @@ function drawBitmap(canvas, image, width, height) {
   c.putImageData(pixels, 0, 0);
 }
 
+// A file of the panel, as the server serves it: its path from the root, each part escaped.
+function fileUrl(path) {
+  return "/files/" + path.split("/").map(encodeURIComponent).join("/");
+}
+
+// The gauges' bitmaps, each read once into a canvas with pure black made transparent; null
+// while it loads or when it cannot be read. A bitmap that arrives redraws the gauges.
+const bitmaps = {};
+function bitmap(path) {
+  if (!path) return null;
+  if (!(path in bitmaps)) {
+    bitmaps[path] = null;
+    const image = new Image();
+    image.onload = () => {
+      const canvas = document.createElement("canvas");
+      drawBitmap(canvas, image, image.naturalWidth, image.naturalHeight);
+      bitmaps[path] = canvas;
+      for (const part of Object.keys(shown)) if (part.startsWith("gauge-")) delete shown[part];
+      if (state) drawGauges(state);
+    };
+    image.src = fileUrl(path);
+  }
+  return bitmaps[path];
+}
+
+// A <Text>'s box: its background colour, then its string aligned as Adjust= says.
+function drawText(c, box, element) {
+  if (box.background) {
+    c.fillStyle = box.background;
+    c.fillRect(element.x, element.y, box.w, box.h);
+  }
+  c.fillStyle = box.color || "white";
+  c.font = Math.max(6, Math.round(box.h * 0.8)) + "px " + (box.font || "sans-serif");
+  c.textBaseline = "middle";
+  const adjust = (box.adjust || "Left").toLowerCase();
+  c.textAlign = adjust === "center" ? "center" : adjust === "right" ? "right" : "left";
+  const x = adjust === "center" ? element.x + box.w / 2 : adjust === "right" ? element.x + box.w
+                                                                            : element.x;
+  c.fillText(element.text, x, element.y + box.h / 2);
+}
+
+// A gauge as its scripts left it: its background, then each element shown, in file order (a
+// parent before the elements in it), its image turned about its axis point, which lands where
+// the state says, and its text.
+function drawGauge(canvas, drawing, now) {
+  const c = canvas.getContext("2d");
+  c.clearRect(0, 0, canvas.width, canvas.height);
+  const face = drawing.background >= 0 ? bitmap(drawing.images[drawing.background].path) : null;
+  if (face) c.drawImage(face, 0, 0);
+  now.elements.forEach((element, i) => {
+    if (!element.shown) return;
+    const picture = element.image >= 0 ? bitmap(drawing.images[element.image].path) : null;
+    if (picture) {
+      c.save();
+      c.translate(element.x, element.y);
+      c.rotate(element.angle);
+      c.drawImage(picture, -element.axis_x, -element.axis_y);
+      c.restore();
+    }
+    const box = drawing.elements[i].text;
+    if (box) drawText(c, box, element);
+  });
+}
+
+function drawGauges(current) {
+  for (const win of current.windows) {
+    for (const gauge of win.gauges) {
+      const now = current.gauges[gauge.state];
+      if (!now || !changed("gauge-" + gauge.state, now)) continue;
+      const box = document.querySelector('.gauge[data-state="' + gauge.state + '"]');
+      if (!box) continue;
+      drawGauge(box.querySelector("canvas.face"), gauge.drawing, now);
+      for (const area of box.querySelectorAll(".area")) {
+        area.title = now.tooltips[Number(area.dataset.position)] || ("area " + area.dataset.area);
+      }
+    }
+  }
+}
+
 function drawWindow(win, view) {
   const sized = () => {
     const w = win.gauges.map((g) => g.x + (g.w || UNSIZED));
@@ -98,7 +177,7 @@ function drawWindow(win, view) {
     const [w, h] = sized();
     place(win.width || w, win.height || h);
   };
-  image.src = "/files/" + win.background.split("/").map(encodeURIComponent).join("/");
+  image.src = fileUrl(win.background);
 }
 
 function drawLayout(current) {
@@ -110,6 +189,8 @@ function drawLayout(current) {
   if (chosen) list.value = chosen;
   const box = $("windows");
   box.replaceChildren();
+  // New canvases: every gauge is drawn again.
+  for (const part of Object.keys(shown)) if (part.startsWith("gauge-")) delete shown[part];
   for (const win of windows) {
     const view = element("div", {"class": "window", "data-section": win.section});
     // The window in its design units, scaled as a whole by the zoom.
@@ -117,21 +198,29 @@ function drawLayout(current) {
     view.appendChild(inner);
     for (const gauge of win.gauges) {
       const w = gauge.w || UNSIZED, h = gauge.h || UNSIZED;
-      const g = element("div", {"class": "gauge", "data-gauge": gauge.name, title: gauge.name});
+      const g = element("div", {"class": "gauge", "data-gauge": gauge.name,
+                                "data-state": String(gauge.state), title: gauge.name});
       Object.assign(g.style, {left: gauge.x + "px", top: gauge.y + "px", width: w + "px",
                               height: h + "px"});
-      for (const area of gauge.areas) {
-        if (!area.click) continue;
+      // The gauge is drawn in its own pixels and scaled to the size its line gives it.
+      const design = [gauge.drawing.w || w, gauge.drawing.h || h];
+      const face = element("canvas", {"class": "face", width: String(design[0]),
+                                      height: String(design[1])});
+      Object.assign(face.style, {width: w + "px", height: h + "px"});
+      g.appendChild(face);
+      const sx = w / design[0], sy = h / design[1];
+      gauge.areas.forEach((area, position) => {
+        if (!area.click) return;
         const a = element("div", {"class": "area", "data-area": String(area.index),
-                                  title: area.tooltip || ("area " + area.index)});
-        Object.assign(a.style, {left: area.x + "px", top: area.y + "px",
-                                width: (area.w || w - area.x) + "px",
-                                height: (area.h || h - area.y) + "px",
+                                  "data-position": String(position)});
+        Object.assign(a.style, {left: area.x * sx + "px", top: area.y * sy + "px",
+                                width: (area.w || design[0] - area.x) * sx + "px",
+                                height: (area.h || design[1] - area.y) * sy + "px",
                                 cursor: CURSORS[area.cursor.toLowerCase()] || "pointer"});
         a.addEventListener("click", () => post("/api/click",
                                                {gauge: gauge.name, area: String(area.index)}));
         g.appendChild(a);
-      }
+      });
       inner.appendChild(g);
     }
     box.appendChild(element("div", {"class": "window-title"}, win.title));
@@ -267,6 +356,7 @@ function draw(current) {
   document.body.dataset.update = String(current.update);
   document.body.dataset.reloads = String(current.reloads);
   drawLayout(current);
+  drawGauges(current);
   drawSound(current);
   drawLanes(current);
   drawVariables(current);
