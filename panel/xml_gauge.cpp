@@ -240,7 +240,11 @@ struct Reader {
         GaugeTextBox& box = geometry.text;
         box.width = number_attribute(node, "X");
         box.height = number_attribute(node, "Y");
-        box.length = static_cast<int>(std::max(0.0, number_attribute(node, "Length")));
+        // A Length past what any box shows is cut to that, so that a mistyped one (the fuzzer
+        // found 3e47) cannot overflow the count; max before min also turns NaN into 0.
+        constexpr double LONGEST_BOX = 4096;
+        box.length = static_cast<int>(
+            std::min(std::max(0.0, number_attribute(node, "Length")), LONGEST_BOX));
         box.font = text_attribute(node, "Font");
         box.color = text_attribute(node, "Color");
         box.background_color = text_attribute(node, "BackgroundColor");
