@@ -29,7 +29,17 @@ long buffers_made = 0;
 
 using References = decltype(std::declval<IUnknown&>().AddRef());
 
+// Where the INI file of the module's last profile read was found (see profile_file).
+struct ProfilePlace {
+    std::string file;
+    TraceFields resolved;
+    bool known = false;
+} profile_place;
+
 void emit(const char* event, TraceFields fields = TraceFields::object()) {
+    // Anything else the module does (a file opened, a device made) may come with a change of
+    // the files, in the scenario's steps between its calls: the INI's place is looked up again.
+    if (std::strcmp(event, "profile") != 0) profile_place.known = false;
     if (record_event) record_event(event, std::move(fields));
 }
 
@@ -424,6 +434,11 @@ HMMIO WINAPI recording_mmio_open(LPSTR path, LPMMIOINFO info, DWORD flags) {
 
 // The INI file a profile read looks in, when it can be read: Windows looks for one named
 // without a folder in its own folder, not in the current one.
+// The module reads its INI key by key, about a hundred reads in one burst at connect. Spelling
+// the path out for each (GetLongPathNameA walks every folder) cost Wine about 1 ms a read and
+// held the first sound after a reconnect back by a tenth of a second, so the place is kept from
+// one read to the next while the file is still (or still not) there and nothing else came
+// between them.
 TraceFields profile_file(const char* file) {
     if (!file || !*file) return nullptr;
     std::string path = file;
@@ -431,12 +446,20 @@ TraceFields profile_file(const char* file) {
     const UINT length = GetWindowsDirectoryA(folder, sizeof folder);
     if (!std::strpbrk(file, "\\/") && length > 0 && length < sizeof folder)
         path = std::string(folder) + "\\" + file;
+    const bool there = GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (profile_place.known && profile_place.file == path &&
+        there == !profile_place.resolved.is_null())
+        return profile_place.resolved;
+    profile_place.file = path;
+    profile_place.known = true;
+    profile_place.resolved = nullptr;
     const HANDLE opened = CreateFileA(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return nullptr;
     CloseHandle(opened);
-    return full_path(path.c_str());
+    profile_place.resolved = full_path(path.c_str());
+    return profile_place.resolved;
 }
 
 DWORD WINAPI recording_profile_string(LPCSTR section, LPCSTR key, LPCSTR default_value,
