@@ -133,23 +133,23 @@ bool format_gauge_value(const std::string& format, double number, const std::str
         return false;
     }
     // Flags that mean nothing for a conversion are dropped, as printf leaves them undefined.
-    std::string spec = "%";
+    std::string printf_format = "%";
     for (size_t i = 0; i < width_start; ++i) {
         const char flag = format[i];
         const bool text_like = conversion == 's' || conversion == 'c';
         if (text_like && flag != '-') continue;
         if (flag == '#' && std::strchr("dicu", conversion)) continue;
         if ((flag == '+' || flag == ' ') && std::strchr("xXu", conversion)) continue;
-        spec += flag;
+        printf_format += flag;
     }
-    spec += format.substr(width_start);
+    printf_format += format.substr(width_start);
     if (std::strchr("dic", conversion)) {
         const double whole = std::isfinite(number) ? std::trunc(number) : 0;
         const long long value = whole > 9.2e18    ? 9200000000000000000LL
                                 : whole < -9.2e18 ? -9200000000000000000LL
                                                   : static_cast<long long>(whole);
         const std::string wide =
-            spec.substr(0, spec.size() - 1) + (conversion == 'c' ? "c" : "lld");
+            printf_format.substr(0, printf_format.size() - 1) + (conversion == 'c' ? "c" : "lld");
         if (conversion == 'c') {
             std::snprintf(buffer, sizeof buffer, wide.c_str(), static_cast<int>(value & 0xff));
         } else {
@@ -159,7 +159,7 @@ bool format_gauge_value(const std::string& format, double number, const std::str
         const double whole = std::isfinite(number) ? std::trunc(std::fabs(number)) : 0;
         const unsigned long long value =
             whole > 1.8e19 ? 0 : static_cast<unsigned long long>(whole);
-        const std::string wide = spec.substr(0, spec.size() - 1) + "ll" + conversion;
+        const std::string wide = printf_format.substr(0, printf_format.size() - 1) + "ll" + conversion;
         std::snprintf(buffer, sizeof buffer, wide.c_str(), value);
     } else if (conversion == 's') {
         std::string shown;
@@ -169,9 +169,9 @@ bool format_gauge_value(const std::string& format, double number, const std::str
             std::snprintf(buffer, sizeof buffer, "%g", number);
             shown = buffer;
         }
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), shown.c_str());
+        std::snprintf(buffer, sizeof buffer, printf_format.c_str(), shown.c_str());
     } else {
-        std::snprintf(buffer, sizeof buffer, spec.c_str(), number);
+        std::snprintf(buffer, sizeof buffer, printf_format.c_str(), number);
     }
     out += buffer;
     return true;
