@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-    cmake g++ make python3 git
+    cmake ninja-build g++ make python3 git       # ninja: the presets' generator
     libgtest-dev googletest libbenchmark-dev     # tests and benchmarks
     clang libclang-rt-14-dev                     # the fuzz target (libFuzzer)
     libopenal-dev libopenal1                     # sound off Windows
