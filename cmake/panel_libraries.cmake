@@ -30,5 +30,7 @@ target_include_directories(cuebox_mspack SYSTEM PUBLIC "${mspack_dir}/mspack")
 target_compile_definitions(cuebox_mspack PRIVATE HAVE_INTTYPES_H=1 HAVE_STDLIB_H=1
     HAVE_STRING_H=1 HAVE_LIMITS_H=1)
 target_compile_options(cuebox_mspack PRIVATE -w)
+# Its decompressors each keep tables of the same names, so each is compiled alone.
+set_target_properties(cuebox_mspack PROPERTIES UNITY_BUILD OFF)
 set(MSPACK_LIBRARY cuebox_mspack)
 set(MSPACK_INCLUDE_DIR "${mspack_dir}/mspack")

@@ -156,7 +156,7 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
 
 bool run_scenario(PanelHost& host, const Scenario& scenario, const RunSettings& settings,
                   TraceRecorder& trace, std::string& failure) {
-    const double tick = 1.0 / UPDATES_PER_SECOND;
+    const double tick = SECONDS_PER_UPDATE;
     ScenarioPanel* panel = settings.panel;
     auto where = [&](const ScenarioStep& step) {
         return scenario.file_name + ":" + std::to_string(step.line) + ": ";

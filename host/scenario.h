@@ -34,6 +34,7 @@ bool parse_scenario(const std::string& file_name, std::istream& in, Scenario& sc
 bool parse_value(const std::string& text, double& value);
 
 constexpr double UPDATES_PER_SECOND = 18.0;
+constexpr double SECONDS_PER_UPDATE = 1.0 / UPDATES_PER_SECOND;
 
 // A panel's XML gauges beside the module (`run --panel`): each update runs the panel, with the
 // module's pre-update at its place in it; services go to every instance of the module; the

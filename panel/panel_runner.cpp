@@ -5,10 +5,9 @@
 #include <cstdlib>
 
 #include "panel/gauge_text.h"
+#include "panel/units.h"
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
 
 // An angle brought within -pi and pi, so that a needle turns the short way between two items.
 double short_turn(double angle) {

@@ -7,7 +7,6 @@
 
 namespace {
 
-constexpr double PI = 3.14159265358979323846;
 constexpr double FOOT = 0.3048;
 constexpr double POUND = 0.45359237;
 constexpr double GALLON = 0.003785411784;

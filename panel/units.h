@@ -5,6 +5,9 @@
 
 #include <string>
 
+// Angles are radians inside the preview; gauges write degrees.
+constexpr double PI = 3.14159265358979323846;
+
 enum UnitFamily {
     UNIT_NUMBER,  // number, enum, mask, ...: plain numbers, never converted
     UNIT_BOOL,

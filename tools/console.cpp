@@ -32,7 +32,6 @@
 
 namespace {
 
-constexpr double TICK = 1.0 / UPDATES_PER_SECOND;
 // How long the end of the input waits at most for one-shots to finish.
 constexpr double SETTLE_LIMIT = 10.0;
 
@@ -154,8 +153,9 @@ class ConsoleRun {
             if (!note.empty() && !console_.json) std::printf("          %s\n", note.c_str());
         }
         // Offline outputs move on by a tick here; the device's time passes by itself.
-        if (!paced_ || options_.output != SoundOutput::LIVE) let_time_pass(TICK, options_.output);
-        trace_.advance(TICK);
+        if (!paced_ || options_.output != SoundOutput::LIVE)
+            let_time_pass(SECONDS_PER_UPDATE, options_.output);
+        trace_.advance(SECONDS_PER_UPDATE);
         wrote_ = false;
         print_status(console_, trace_.time(), false);
     }
@@ -227,8 +227,8 @@ void run_from_lines(ConsoleRun& run) {
 // A terminal, or live sound: updates at 18 per second by the clock, input read between them.
 void run_in_real_time(ConsoleRun& run) {
     using Clock = std::chrono::steady_clock;
-    const auto tick =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(TICK));
+    const auto tick = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(SECONDS_PER_UPDATE));
     std::deque<std::string> lines;
     std::string partial;
     bool input_open = true;

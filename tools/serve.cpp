@@ -43,7 +43,6 @@ int command_serve(const CliOptions&) {
 
 namespace {
 
-constexpr double TICK = 1.0 / UPDATES_PER_SECOND;
 // How often the panel's files are looked at for a change.
 constexpr double WATCH_SECONDS = 0.5;
 // How long a request waits for the update that carries out its action.
@@ -296,8 +295,8 @@ int command_serve(const CliOptions& options) {
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
     using Clock = std::chrono::steady_clock;
-    const auto tick =
-        std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(TICK));
+    const auto tick = std::chrono::duration_cast<Clock::duration>(
+        std::chrono::duration<double>(SECONDS_PER_UPDATE));
     auto started = Clock::now() - tick;
     auto next_watch = started;
     session.changed_files();

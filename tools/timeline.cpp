@@ -206,7 +206,7 @@ bool write_timeline(const std::string& svg_path, const std::vector<TraceEvent>& 
         }
     }
     // The last update's events stand at its start; its tick belongs to the run too.
-    if (!events.empty()) end += 1.0 / UPDATES_PER_SECOND;
+    if (!events.empty()) end += SECONDS_PER_UPDATE;
 
     Waveform wave;
     if (!wav_path.empty()) wave = read_waveform(wav_path);

@@ -9,14 +9,10 @@
 #include "e2e/module_fixture.h"
 #include "host/panel_session.h"
 #include "host/root_files.h"
+#include "support/file_text.h"
 #include "tools/configuration_view.h"
 
 namespace {
-
-std::string source_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class PanelE2eTest : public ModuleTest {
   protected:
@@ -132,10 +128,10 @@ TEST_F(PanelE2eTest, SeveralModuleLinesShareOneModuleThatTakesEachCommandOnce) {
 
 TEST_F(PanelE2eTest, TheExampleFlightPlaysItsSoundsAtTheUpdatesItsTimelineSays) {
     const std::string demo = CUEBOX_DEMO_DIR;
-    write_file("Aircraft/Demo/panel/panel.cfg", source_text(demo + "/panel/panel.cfg"));
-    write_file("Gauges/demo_sounds/gear_flaps.xml", source_text(demo + "/panel/gear_flaps.xml"));
-    write_file("Gauges/demo_warnings.cab", source_text(CUEBOX_DEMO_CABINET));
-    write_file("Gauges/demo_panel.ini", source_text(demo + "/panel/demo_panel.ini"));
+    write_file("Aircraft/Demo/panel/panel.cfg", file_text(demo + "/panel/panel.cfg"));
+    write_file("Gauges/demo_sounds/gear_flaps.xml", file_text(demo + "/panel/gear_flaps.xml"));
+    write_file("Gauges/demo_warnings.cab", file_text(CUEBOX_DEMO_CABINET));
+    write_file("Gauges/demo_panel.ini", file_text(demo + "/panel/demo_panel.ini"));
     // A pure tone per sound of the example's INI file, to tell them apart in the recording.
     const double GEAR = 400, STALL = 1000, CHIME = 1500, FLAPS = 700;
     write_tone("Sound/Cockpit/Gear.WAV", GEAR, 1.0);
@@ -144,10 +140,10 @@ TEST_F(PanelE2eTest, TheExampleFlightPlaysItsSoundsAtTheUpdatesItsTimelineSays) 
     write_tone("Sound/Cockpit/flaps.wav", FLAPS, 0.6);
     open_panel("Aircraft\\Demo\\panel\\panel.cfg");
     std::string error;
-    ASSERT_TRUE(session_->set_timeline(source_text(demo + "/flight.csv"), error)) << error;
+    ASSERT_TRUE(session_->set_timeline(file_text(demo + "/flight.csv"), error)) << error;
     const std::string recording = root_ + "/flight.wav";
     ASSERT_EQ(standin_set_output(STANDIN_OUTPUT_FILE, recording.c_str()), 0);
-    run(source_text(demo + "/flight.scn"));
+    run(file_text(demo + "/flight.scn"));
     standin_finish_output();
 
     // A row at t seconds is applied in the update that starts at t (update 18 t + 1); the

@@ -12,15 +12,11 @@
 #include <map>
 
 #include "platform/standin.h"
+#include "support/file_text.h"
 #include "support/tones.h"
 #include "tools/serve_session.h"
 
 namespace {
-
-std::string source_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 class ServeSessionTest : public ::testing::Test {
   protected:
@@ -32,12 +28,11 @@ class ServeSessionTest : public ::testing::Test {
         std::filesystem::copy_file(CUEBOX_MODULE_FILE, root_ + "/instance.gau");
         standin_set_output(STANDIN_OUTPUT_NONE, nullptr);
         const std::string demo = CUEBOX_DEMO_DIR;
-        write_file("Aircraft/Demo/panel/panel.cfg", source_text(demo + "/panel/panel.cfg"));
-        write_file("Gauges/demo_sounds/gear_flaps.xml",
-                   source_text(demo + "/panel/gear_flaps.xml"));
-        write_file("Gauges/demo_warnings.cab", source_text(CUEBOX_DEMO_CABINET));
+        write_file("Aircraft/Demo/panel/panel.cfg", file_text(demo + "/panel/panel.cfg"));
+        write_file("Gauges/demo_sounds/gear_flaps.xml", file_text(demo + "/panel/gear_flaps.xml"));
+        write_file("Gauges/demo_warnings.cab", file_text(CUEBOX_DEMO_CABINET));
         // The example's INI, with a slot whose file is missing and one the WAV reader refuses.
-        write_file("Gauges/demo_panel.ini", source_text(demo + "/panel/demo_panel.ini") +
+        write_file("Gauges/demo_panel.ini", file_text(demo + "/panel/demo_panel.ini") +
                                                 "Sound07=Sound\\none.wav\n"
                                                 "Sound08=Sound\\broken.wav\n");
         write_file("Sound/broken.wav", std::string("RIFF\x04\0\0\0WAVE", 12));
@@ -155,7 +150,7 @@ TEST_F(ServeSessionTest, AnEditedFileReloadsThePanelKeepingTheAuthorsVariables) 
     EXPECT_TRUE(session_->changed_files().empty());
 
     // The gauge file changes (a later time, another size), as an editor saves it.
-    std::string gauge = source_text(root_ + "/Gauges/demo_sounds/gear_flaps.xml");
+    std::string gauge = file_text(root_ + "/Gauges/demo_sounds/gear_flaps.xml");
     write_file("Gauges/demo_sounds/gear_flaps.xml", gauge + "\n<!-- edited -->\n");
     const std::vector<std::string> changed = session_->changed_files();
     ASSERT_EQ(changed.size(), 1u);
@@ -171,7 +166,7 @@ TEST_F(ServeSessionTest, AnEditedFileReloadsThePanelKeepingTheAuthorsVariables) 
     EXPECT_NE(updates_until(2, "looping"), -1);
 
     // The INI and a sound file are watched too.
-    write_file("Gauges/demo_panel.ini", source_text(root_ + "/Gauges/demo_panel.ini") + "\n");
+    write_file("Gauges/demo_panel.ini", file_text(root_ + "/Gauges/demo_panel.ini") + "\n");
     ASSERT_TRUE(tones::write_tone(root_ + "/Sound/Cockpit/chime.wav", 900, 0.2));
     EXPECT_EQ(session_->changed_files().size(), 2u);
 }
@@ -215,9 +210,9 @@ TEST_F(ServeSessionTest, ClosingDisconnectsTheModule) {
 
 TEST_F(ServeSessionTest, ThePageGetsEachGaugesBitmapsAndState) {
     // A gauge whose bitmap is in its cabinet, beside the example's.
-    write_file("Gauges/stored.cab", source_text(CUEBOX_STORED_CABINET));
+    write_file("Gauges/stored.cab", file_text(CUEBOX_STORED_CABINET));
     write_file("Aircraft/Demo/panel/panel.cfg",
-               source_text(std::string(CUEBOX_DEMO_DIR) + "/panel/panel.cfg") +
+               file_text(std::string(CUEBOX_DEMO_DIR) + "/panel/panel.cfg") +
                    "gauge03=stored!Alpha, 200,10,40,40\n");
     open();
     update(1);
@@ -234,7 +229,7 @@ TEST_F(ServeSessionTest, ThePageGetsEachGaugesBitmapsAndState) {
               "Test the warning chime");
 
     // The page may ask for the bitmap by that path, and gets it out of the cabinet.
-    const std::string bitmap = source_text(CUEBOX_FIXTURE_GAUGES "/dial.bmp");
+    const std::string bitmap = file_text(CUEBOX_FIXTURE_GAUGES "/dial.bmp");
     int asked = 0;
     for (const DrawnFile& drawn : session_->drawn_files()) {
         if (drawn.path != image["path"]) continue;

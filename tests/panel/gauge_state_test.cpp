@@ -10,15 +10,10 @@
 #include <memory>
 
 #include "panel/panel_runner.h"
+#include "panel/units.h"
+#include "support/file_text.h"
 
 namespace {
-
-constexpr double PI = 3.14159265358979323846;
-
-std::string file_bytes(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 struct Files : PanelFiles {
     std::map<std::string, std::string> files;  // by lower-case path
@@ -70,7 +65,7 @@ struct OneGauge {
     explicit OneGauge(const std::string& xml) {
         files.files["panel.cfg"] = "[Window00]\ngauge00=g!t, 0, 0\n";
         files.files["gauges/g/t.xml"] = xml;
-        files.files["gauges/g/dial.bmp"] = file_bytes(CUEBOX_FIXTURE_GAUGES "/dial.bmp");
+        files.files["gauges/g/dial.bmp"] = file_text(CUEBOX_FIXTURE_GAUGES "/dial.bmp");
         runner =
             std::make_unique<PanelRunner>(load_panel("panel.cfg", files, {}), variables, variables);
     }
@@ -300,7 +295,7 @@ TEST(GaugeStateTest, ImagesAreSizedFromTheirBitmapsInAFolderOrACabinet) {
     // The stored cabinet holds Alpha.xml and the bitmap it names.
     Files cabinet;
     cabinet.files["panel.cfg"] = "[Window00]\ngauge00=stored!alpha, 0, 0\n";
-    cabinet.files["gauges/stored.cab"] = file_bytes(CUEBOX_STORED_CABINET);
+    cabinet.files["gauges/stored.cab"] = file_text(CUEBOX_STORED_CABINET);
     const LoadedPanel packed = load_panel("panel.cfg", cabinet, {});
     ASSERT_EQ(packed.gauges.size(), 1u);
     const GaugeImage& image = packed.gauges[0].xml.geometry.images.at(0);

@@ -11,13 +11,9 @@
 
 #include "panel/cabinet.h"
 #include "panel/panel_runner.h"
+#include "support/file_text.h"
 
 namespace {
-
-std::string file_bytes(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 // Files in memory, found in any letter case, as on the simulator's file system.
 struct MemoryFiles : PanelFiles {
@@ -41,25 +37,25 @@ std::string gauge_xml(const std::string& update) {
 }
 
 TEST(CabinetTest, FilesAreReadOutOfCompressedAndStoredCabinets) {
-    const std::string zipped = file_bytes(CUEBOX_ZIPPED_CABINET);
-    const std::string stored = file_bytes(CUEBOX_STORED_CABINET);
+    const std::string zipped = file_text(CUEBOX_ZIPPED_CABINET);
+    const std::string stored = file_text(CUEBOX_STORED_CABINET);
     ASSERT_FALSE(zipped.empty());
     std::string contents, error;
     ASSERT_EQ(read_from_cabinet(zipped, "beta.xml", contents, error), CabinetResult::FOUND)
         << error;
-    EXPECT_EQ(contents, file_bytes(CUEBOX_FIXTURE_GAUGES "/beta.xml"));
+    EXPECT_EQ(contents, file_text(CUEBOX_FIXTURE_GAUGES "/beta.xml"));
     // Names in any letter case.
     ASSERT_EQ(read_from_cabinet(zipped, "ALPHA.XML", contents, error), CabinetResult::FOUND);
-    EXPECT_EQ(contents, file_bytes(CUEBOX_FIXTURE_GAUGES "/Alpha.xml"));
+    EXPECT_EQ(contents, file_text(CUEBOX_FIXTURE_GAUGES "/Alpha.xml"));
     ASSERT_EQ(read_from_cabinet(stored, "alpha.xml", contents, error), CabinetResult::FOUND);
-    EXPECT_EQ(contents, file_bytes(CUEBOX_FIXTURE_GAUGES "/Alpha.xml"));
+    EXPECT_EQ(contents, file_text(CUEBOX_FIXTURE_GAUGES "/Alpha.xml"));
     EXPECT_EQ(read_from_cabinet(zipped, "gamma.xml", contents, error),
               CabinetResult::NOT_IN_CABINET);
     EXPECT_EQ(error, "the cabinet holds no gamma.xml (it holds: Alpha.xml, beta.xml)");
 }
 
 TEST(CabinetTest, BrokenCabinetsAreRefused) {
-    const std::string zipped = file_bytes(CUEBOX_ZIPPED_CABINET);
+    const std::string zipped = file_text(CUEBOX_ZIPPED_CABINET);
     std::string contents, error;
     EXPECT_EQ(read_from_cabinet("not a cabinet at all", "a.xml", contents, error),
               CabinetResult::NOT_A_CABINET);
@@ -92,7 +88,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
               "gauge09=Fixture!beta 60, 0, 5\n"             // the same, for a gauge in a cabinet
               "gauge10=sounds!Radio Nav-Comm 1, 0, 29\n");  // a name that ends in a number
     files.add("Gauges/Sounds/GEAR.xml", gauge_xml("1"));
-    files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
+    files.add("Gauges/fixture.cab", file_text(CUEBOX_ZIPPED_CABINET));
     files.add("Aircraft/Plane/panel/local/horn.xml", gauge_xml("2"));
     files.add("Gauges/both/one.xml", gauge_xml("3"));
     files.add("Gauges/both.cab", "never read");
@@ -139,7 +135,7 @@ TEST(PanelLoadTest, GaugesComeFromFoldersCabinetsAndThePanelsOwnFolder) {
 TEST(PanelLoadTest, ACabinetIsReadOnceForAllItsGauges) {
     MemoryFiles files;
     files.add("panel.cfg", "[Window00]\ngauge00=Fixture!alpha, 0, 0\ngauge01=fixture!Beta, 0, 0\n");
-    files.add("Gauges/fixture.cab", file_bytes(CUEBOX_ZIPPED_CABINET));
+    files.add("Gauges/fixture.cab", file_text(CUEBOX_ZIPPED_CABINET));
     const LoadedPanel panel = load_panel("panel.cfg", files, {});
     ASSERT_EQ(panel.gauges.size(), 2u);
     EXPECT_EQ(panel.gauges[1].xml.scripts[0].text, "2 (>L:beta, number)");
@@ -282,7 +278,7 @@ TEST_F(PanelRunTest, AGaugeVariableOutsideVar1ToVar9IsAnError) {
 
 // The XML examples of the authors' documentation, as written, each made a whole gauge.
 std::vector<std::string> documented_gauges() {
-    const std::string text = file_bytes(CUEBOX_DOCS_DIR "/xml_gauges.md");
+    const std::string text = file_text(CUEBOX_DOCS_DIR "/xml_gauges.md");
     std::vector<std::string> gauges;
     for (size_t at = text.find("```xml\n"); at != std::string::npos;
          at = text.find("```xml\n", at + 1)) {
