@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Every test of the project, from a fresh machine: the native build's tests and serve's page in
-# headless Chromium, the native tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer, a bounded fuzzing run of every parser, the
-# win32 deliverable's inspection and package, and under Wine (one prefix): the win64 build's
-# tests under wine64, and the shipped win32 files with the 32-bit test programs under 32-bit
-# Wine (emulated here by QEMU 10), through Wine's own DirectSound and through a recording one.
-# Prints the wall and CPU time of each part at the end.
+# Every test of the project, from a fresh machine: the native build with serve's page in
+# headless Chromium, every test under AddressSanitizer and UndefinedBehaviorSanitizer, a
+# bounded fuzzing run of every parser, the win32 deliverable's inspection and package, and
+# under Wine (one prefix): the win64 build's tests under wine64, and the shipped win32 files
+# with the 32-bit test programs under 32-bit Wine (emulated here by QEMU 10), through Wine's
+# own DirectSound and through a recording one. Prints the wall and CPU time of each part at
+# the end.
 #
 #   scripts/test.sh           everything
 #   scripts/test.sh --quick   the native build and its tests alone, for the minute-to-minute
 #                             loop (run scripts/setup.sh once first)
 #
-# The sanitize build also makes the fuzz targets, which are then run from it.
+# Two lanes. The foreground builds what the Wine runs need (the native cuebox they compare
+# with, the three Windows builds), then runs them; they wait on the clock, their sound
+# captured in real time. Beside it, at the idle scheduling class (it gets only the CPU the
+# foreground leaves), the sanitize build, then its tests and the fuzzing, which wait until the
+# foreground's builds are done: starved beside a build, their time limits would not mean what
+# they say. The sanitize build also makes the fuzz targets, and its tests are the whole suite;
+# the native build's own tests run in --quick.
 set -euo pipefail
 quick=
 case "${1:-}" in
@@ -88,14 +94,22 @@ print_times() {
 }
 trap print_times EXIT
 
+# The native build the full run needs: cuebox (serve's page, the Linux side of every Wine
+# comparison), the module it loads and the example panel's cabinet.
+native_tools() {
+    cmake --preset native >/dev/null
+    cmake --build --preset native -j"$jobs" --target cuebox jvb_cuebox2 demo_cabinet
+}
 native() {
     cmake --preset native >/dev/null
     cmake --build --preset native -j"$jobs"
     ctest --test-dir build/native --output-on-failure -j"$jobs"
 }
-sanitize() {
+sanitize_build() {
     cmake --preset sanitize >/dev/null
     cmake --build --preset sanitize -j"$jobs"
+}
+sanitize_tests() {
     ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 }
 win32() {
@@ -114,26 +128,74 @@ win64() {
     cmake --build --preset win64 -j"$jobs"
 }
 
-if [ -z "$quick" ]; then
-    step "setting up" scripts/setup.sh
+if [ -n "$quick" ]; then
+    step "native build and tests" native
+    exit 0
 fi
 
-step "native build and tests" native
-# The quick loop stops here; the trap still prints its time.
-[ -n "$quick" ] && exit 0
-# serve's page in headless Chromium, on the native build's cuebox.
+step "setting up" scripts/setup.sh
+
+# A part of the lane beside, as step runs one; false when it failed.
+lane_step() {
+    local status
+    set +e
+    run_part "$@"
+    status=$?
+    set -e
+    return "$status"
+}
+builds_done=$logs/builds.done
+rm -f "$builds_done"
+beside_lane() {
+    local status=0
+    lane_step "sanitize build" sanitize_build || return 1
+    # Its tests and the fuzzing wait for the foreground's builds (or its end).
+    while [ ! -f "$builds_done" ] && kill -0 $$ 2>/dev/null; do sleep 1; done
+    lane_step "sanitizers' tests" sanitize_tests || status=1
+    # Each target runs until its coverage stops growing, at most CUEBOX_FUZZ_SECONDS.
+    lane_step "fuzzing every parser" env CUEBOX_FUZZ_PRESET=sanitize scripts/fuzz.sh \
+        "${CUEBOX_FUZZ_SECONDS:-30}" || status=1
+    return "$status"
+}
+kill_tree() {
+    local child
+    for child in $(pgrep -P "$1"); do kill_tree "$child"; done
+    kill "$1" 2>/dev/null || true
+}
+printf '\n==== beside the parts below, at the idle scheduling class: the sanitize build, its tests\n'
+printf '     and the fuzzing (output in build/test-logs/beside.log)\n'
+(
+    # What this lane starts inherits its class.
+    chrt --idle -p 0 "$BASHPID" 2>/dev/null || renice -n 19 -p "$BASHPID" >/dev/null
+    beside_lane
+) >"$logs/beside.log" 2>&1 &
+beside_pid=$!
+# An early end of the foreground ends the lane too; the times are printed as before.
+on_exit() {
+    local status=$?
+    kill_tree "$beside_pid"
+    (exit "$status")
+    print_times
+}
+trap on_exit EXIT
+
+step "native build" native_tools
 step "serve's page in a browser" scripts/browser_tests.sh
-
-step "sanitizers" sanitize
-# The targets come from the sanitize build; each runs until its coverage stops growing, at most
-# CUEBOX_FUZZ_SECONDS.
-step "fuzzing every parser" env CUEBOX_FUZZ_PRESET=sanitize scripts/fuzz.sh \
-    "${CUEBOX_FUZZ_SECONDS:-30}"
-
 step "win32 deliverable" win32
 step "win32 test programs (i686)" win32_tests
 step "win64 build" win64
-# Alone: a build beside the captured runs made their output stall (17 of the captures with
-# gaps instead of 5, and 4 checks failed).
-step "Wine: win64, and the win32 package" scripts/wine_tests.sh --win64 build/win64 \
-    --win32 build/win32-tests build/win32/cuebox-2.11-win32.zip
+touch "$builds_done"
+# The only part at the normal priority from here on (it raises its own): what goes beside it
+# takes only the CPU it leaves, which kept its captures' underruns at the quiet machine's rate.
+printf '\n==== %s\n' "Wine: win64, and the win32 package"
+lane_step "Wine: win64, and the win32 package" scripts/wine_tests.sh --win64 build/win64 \
+    --win32 build/win32-tests build/win32/cuebox-2.11-win32.zip || true
+part_done "Wine: win64, and the win32 package" || true
+
+printf '\n==== waiting for the lane beside\n'
+wait "$beside_pid" || true
+for part in "sanitize build" "sanitizers' tests" "fuzzing every parser"; do
+    part_done "$part" || true
+done
+if [ ${#failed[@]} -gt 0 ]; then cat "$logs/beside.log"; else tail -n 15 "$logs/beside.log"; fi
+[ ${#failed[@]} = 0 ]
