@@ -1,7 +1,8 @@
 // The capture checker's rule for holes in the captured sound: a short silence of all sound at
-// once, or a jump of its phase, is the output's and is forgiven, and so is the delay it causes
-// to everything after it; a hole in one tone, a long silence, a tone that ends or starts at a
-// silence, one that goes on, or one later than the silences before it account for is not.
+// once, or a jump of its phase, is the output's and is forgiven, and so is the delay, up to its
+// length, it causes to everything after it; a hole in one tone, a long silence, a tone that
+// ends or starts at a silence, one that goes on, or one later than the silences before it
+// account for is not.
 #include "wine/output_gaps.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +69,9 @@ TEST(OutputGaps, OnlyAShortSilenceOfAllSoundAndTheDelayItCausesAreForgiven) {
         {"the recording ends before the delayed span does",
          {{0.4, {700}}, {0.1, {}}, {0.2, {700}}, {0.5, {}}, {0.4, {1100}}},
          false, 1.15, 1.65, 1, false, 0},
+        {"the tone on time after an output gap whose time was made up",
+         {{0.4, {700}}, {0.2, {}}, {0.05, {700}}, {0.45, {}}, {0.6, {1100}}, {0.3, {}}},
+         false, 1.15, 1.65, 1, true, 0},
         {"the tone starts later than the output gaps before it",
          {{0.4, {700}}, {0.1, {}}, {0.2, {700}}, {0.65, {}}, {0.6, {1100}}},
          false, 1.15, 1.65, 1, false, 0},

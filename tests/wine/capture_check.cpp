@@ -14,8 +14,9 @@
 //   Prints where each listed tone was heard and the output gaps; exits 1 with one line per
 //   failed check. A hole in a heard tone is forgiven only when it is an output gap, a short
 //   silence of all sound at once (an underrun of the output); such gaps delay everything after
-//   them, so a span is looked for later by the gaps before it, and the late end of a tone is
-//   forgiven by no more than the gaps before its end add up to (output_gaps.h); all are printed.
+//   them by at most their length, so a span is looked for on time and up to the gaps before it
+//   later, and the late end of a tone is forgiven by no more than the gaps before its end add
+//   up to (output_gaps.h); all are printed.
 //   capture_check render LOG OUT.wav [--devices FIRST-LAST] [--end]
 //     turns the record of tests/wine/recording_dsound.cpp (its dsound.log and buffer files) into
 //     the sound a mixer would have made from the devices FIRST to LAST (numbered from 1 in the
@@ -210,8 +211,13 @@ int check(int argc, char** argv) {
             if (!tones::heard_through(heard[n], begin, end, settings.window, gaps, &excused,
                                       &delayed)) {
                 fail(what);
-            }
-            if (delayed > 0) {
+                const double most = tones::output_lateness(gaps, begin * settings.window);
+                if (most > 0) {
+                    std::printf("  %s: looked for on time and up to %.3f s later, the output "
+                                "gaps before it\n",
+                                what, most);
+                }
+            } else if (delayed > 0) {
                 std::printf("  %s: looked for %.3f s later, the output gaps before it\n", what,
                             delayed);
             }
