@@ -173,6 +173,7 @@ beside_pid=$!
 # An early end of the foreground ends the lane too; the times are printed as before.
 on_exit() {
     local status=$?
+    set +e  # or the `(exit ...)` below, failing, would end the handler before the times
     kill_tree "$beside_pid"
     (exit "$status")
     print_times
