@@ -63,8 +63,12 @@ run_part() {
 part_done() {
     local status=1 wall=0 cpu=0 file
     file="$logs/$(tr -c 'A-Za-z0-9\n' _ <<<"$1").part"
-    [ -f "$file" ] && read -r status wall cpu <"$file"
-    times+=("$(printf '%-34s %5d s   CPU %5d s' "$1" "$wall" "$cpu")")
+    if [ -f "$file" ]; then
+        read -r status wall cpu <"$file"
+        times+=("$(printf '%-34s %5d s   CPU %5d s' "$1" "$wall" "$cpu")")
+    else
+        times+=("$(printf '%-34s not run' "$1")")  # what it needed failed first
+    fi
     [ "$status" = 0 ] || failed+=("$1")
     [ "$status" = 0 ]
 }
