@@ -72,15 +72,19 @@ part_done() {
     [ "$status" = 0 ] || failed+=("$1")
     [ "$status" = 0 ]
 }
-# A part in the foreground, its output on the terminal; the run stops when it fails.
-step() {
-    local name=$1
-    printf '\n==== %s\n' "$name"
-    # Not as `run_part || ...`, which would switch off set -e inside the part.
+# Runs part $1 as run_part does, its exit status in $part_status. Never in an `if`, `||` or
+# `&&`, which would switch off set -e inside the part.
+run_step() {
     set +e
     run_part "$@"
+    part_status=$?
     set -e
-    part_done "$name" || exit 1
+}
+# A part in the foreground, its output on the terminal; the run stops when it fails.
+step() {
+    printf '\n==== %s\n' "$1"
+    run_step "$@"
+    part_done "$1" || exit 1
 }
 # The times are printed however the run ends.
 print_times() {
@@ -139,27 +143,17 @@ fi
 
 step "setting up" scripts/setup.sh
 
-# A part of the lane beside, as step runs one; false when it failed.
-lane_step() {
-    local status
-    set +e
-    run_part "$@"
-    status=$?
-    set -e
-    return "$status"
-}
 builds_done=$logs/builds.done
 rm -f "$builds_done"
 beside_lane() {
-    local status=0
-    lane_step "sanitize build" sanitize_build || return 1
+    run_step "sanitize build" sanitize_build
+    [ "$part_status" = 0 ] || return 1
     # Its tests and the fuzzing wait for the foreground's builds (or its end).
     while [ ! -f "$builds_done" ] && kill -0 $$ 2>/dev/null; do sleep 1; done
-    lane_step "sanitizers' tests" sanitize_tests || status=1
+    run_step "sanitizers' tests" sanitize_tests
     # Each target runs until its coverage stops growing, at most CUEBOX_FUZZ_SECONDS.
-    lane_step "fuzzing every parser" env CUEBOX_FUZZ_PRESET=sanitize scripts/fuzz.sh \
-        "${CUEBOX_FUZZ_SECONDS:-30}" || status=1
-    return "$status"
+    run_step "fuzzing every parser" env CUEBOX_FUZZ_PRESET=sanitize scripts/fuzz.sh \
+        "${CUEBOX_FUZZ_SECONDS:-30}"
 }
 kill_tree() {
     local child
@@ -193,8 +187,8 @@ touch "$builds_done"
 # The only part at the normal priority from here on (it raises its own): what goes beside it
 # takes only the CPU it leaves, which kept its captures' underruns at the quiet machine's rate.
 printf '\n==== %s\n' "Wine: win64, and the win32 package"
-lane_step "Wine: win64, and the win32 package" scripts/wine_tests.sh --win64 build/win64 \
-    --win32 build/win32-tests build/win32/cuebox-2.11-win32.zip || true
+run_step "Wine: win64, and the win32 package" scripts/wine_tests.sh --win64 build/win64 \
+    --win32 build/win32-tests build/win32/cuebox-2.11-win32.zip
 part_done "Wine: win64, and the win32 package" || true
 
 printf '\n==== waiting for the lane beside\n'
