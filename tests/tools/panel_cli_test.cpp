@@ -54,7 +54,7 @@ TEST_F(PanelCliTest, RunPlaysWhatTheGaugesWriteAndNamesThem) {
     EXPECT_NE(result.out.find("update   11    0.556 s  read 1"), std::string::npos);
     EXPECT_NE(result.out.find("update   11    0.556 s  buffer 1 plays once from byte 0"),
               std::string::npos);
-    const std::string svg = read_text(path("flight.svg"));
+    const std::string svg = file_text(path("flight.svg"));
     EXPECT_NE(svg.find("data-value=\"1\" data-gauge=\"test!gauge\""), std::string::npos);
     EXPECT_NE(svg.find(">1 gauge</text>"), std::string::npos);
 
@@ -371,7 +371,7 @@ TEST_F(PanelCliTest, ACommandOverwrittenBeforeTheModuleReadsItIsSaidLost) {
         std::vector<std::string> traced = run;
         traced.push_back("--trace");
         const ToolResult json = cuebox(traced);
-        const std::string svg = read_text(path("flight.svg"));
+        const std::string svg = file_text(path("flight.svg"));
         if (gated) {
             // Each command waits for the module: 112 goes out, then 115 an update later.
             EXPECT_EQ(text.out.find("LOST"), std::string::npos) << text.out;

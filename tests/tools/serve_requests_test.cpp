@@ -236,7 +236,7 @@ TEST_F(ServeCliTest, CtrlCStopsTheServerAndDisconnectsTheModule) {
     while (std::fgets(line, sizeof line, shell)) said += line;
     pclose(shell);
     EXPECT_EQ(said, "status=0\n");
-    const std::string printed = read_text(out);
+    const std::string printed = file_text(out);
     EXPECT_NE(printed.find("open http://127.0.0.1:"), std::string::npos) << printed;
     EXPECT_NE(printed.find("\"event\":\"read\""), std::string::npos) << printed;
     EXPECT_NE(printed.find("stopped; the module is disconnected"), std::string::npos) << printed;
@@ -288,7 +288,7 @@ TEST_F(ServeCliTest, TheStateStillArrivesBesideABrowsersIdleConnections) {
     std::smatch found;
     std::string said;
     for (int i = 0; i < 100; ++i) {
-        said = read_text(out);
+        said = file_text(out);
         if (std::regex_search(said, found, std::regex("127\\.0\\.0\\.1:(\\d+)/"))) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
@@ -322,7 +322,7 @@ TEST_F(ServeCliTest, TheStateStillArrivesBesideABrowsersIdleConnections) {
     kill(server, SIGINT);
     int status = 0;
     waitpid(server, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << read_text(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << file_text(out);
 }
 
 }  // namespace

@@ -109,7 +109,7 @@ class TimelineTest : public ToolTest {
         if (render) arguments.insert(arguments.end(), {"--out", path("run.wav")});
         const ToolResult result = cuebox(arguments);
         ASSERT_EQ(result.status, 0) << result.err;
-        svg_ = read_text(path("timeline.svg"));
+        svg_ = file_text(path("timeline.svg"));
         std::string why;
         ASSERT_TRUE(parse_xml(svg_, elements_, why)) << why;
         for (size_t i = 0; i < elements_.size(); ++i) {

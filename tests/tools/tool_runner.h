@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "support/file_text.h"
 #include "support/riff_builder.h"
 #include "support/tones.h"
 
@@ -26,11 +27,6 @@ inline std::string shell_quote(const std::string& word) {
     std::string quoted = "'";
     for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
-}
-
-inline std::string read_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
 class ToolTest : public ::testing::Test {
@@ -72,7 +68,7 @@ class ToolTest : public ::testing::Test {
             result.out.append(buffer, got);
         const int status = pclose(pipe);
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.err = read_text(path(".errors"));
+        result.err = file_text(path(".errors"));
         return result;
     }
 
